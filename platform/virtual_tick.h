@@ -1,0 +1,9 @@
+// Virtual time for the native build: GetTickCount() answers whatever the
+// simulated host or a test has set, so runs never depend on the machine's speed.
+#pragma once
+
+#include <cstdint>
+
+void setVirtualTickCount(uint32_t tick);
+void advanceVirtualTickCount(uint32_t ms);  // wraps modulo 2^32, like the real tick
+uint32_t virtualTickCount();

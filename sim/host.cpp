@@ -1,0 +1,153 @@
+// The simulated host: the runtime's functions, a script thread, and virtual time.
+
+#include "sim/host.h"
+
+#include <stdexcept>
+
+#include "plugin/plugin.h"
+#include "virtual_tick.h"
+
+namespace {
+
+SimHost* currentHost = nullptr;
+
+// Thrown out of scriptWait to end the script function when the plug-in unloads;
+// caught by the script thread's entry.
+struct ScriptStopped {};
+
+SimHost& host() {
+  if (currentHost == nullptr) throw std::logic_error("runtime called with no simulated host");
+  return *currentHost;
+}
+
+HMODULE const PLUGIN_MODULE = reinterpret_cast<HMODULE>(0x180000000ull);
+
+}  // namespace
+
+SimHost::SimHost() {
+  if (currentHost != nullptr) throw std::logic_error("a simulated host already exists");
+  currentHost = this;
+}
+
+SimHost::~SimHost() {
+  if (loaded_) unload();
+  stopScript();
+  currentHost = nullptr;
+}
+
+void SimHost::load() {
+  if (loaded_) throw std::logic_error("the plug-in is already loaded");
+  resetPluginState();
+  loaded_ = true;
+  DllMain(PLUGIN_MODULE, DLL_PROCESS_ATTACH, nullptr);
+}
+
+void SimHost::unload() {
+  if (!loaded_) throw std::logic_error("the plug-in is not loaded");
+  DllMain(PLUGIN_MODULE, DLL_PROCESS_DETACH, nullptr);
+  stopScript();
+  loaded_ = false;
+}
+
+void SimHost::runFrame(uint32_t frameMs) {
+  game_.setFrame(++frame_);
+  if (script_ != nullptr && !scriptEnded_) {
+    if (!thread_.joinable()) thread_ = std::thread(&SimHost::scriptThreadMain, this);
+    handOverAndWait(Turn::Script);
+  }
+  elapse(frameMs);
+}
+
+void SimHost::runFrames(uint32_t count, uint32_t frameMs) {
+  for (uint32_t i = 0; i < count; ++i) runFrame(frameMs);
+}
+
+void SimHost::runFor(uint32_t ms, uint32_t frameMs) {
+  if (frameMs == 0) throw std::invalid_argument("runFor needs frames longer than 0 ms");
+  for (uint32_t passed = 0; passed < ms; passed += frameMs) runFrame(frameMs);
+}
+
+void SimHost::elapse(uint32_t ms) {
+  advanceVirtualTickCount(ms);
+  game_.elapse(ms);
+}
+
+void SimHost::keyDown(uint32_t key) {
+  const bool wasDown = key < 256 && keyHeld_[key];
+  if (key < 256) keyHeld_[key] = true;
+  if (keyboard_ != nullptr) keyboard_(key, 1, 0, FALSE, FALSE, wasDown, FALSE);
+}
+
+void SimHost::keyUp(uint32_t key) {
+  if (key < 256) keyHeld_[key] = false;
+  if (keyboard_ != nullptr) keyboard_(key, 1, 0, FALSE, FALSE, TRUE, TRUE);
+}
+
+void SimHost::registerScript(ScriptFunction script) { script_ = script; }
+
+void SimHost::unregisterScript(ScriptFunction script) {
+  if (script_ == script) stopScript();
+  script_ = nullptr;
+}
+
+void SimHost::registerKeyboard(KeyboardHandler handler) { keyboard_ = handler; }
+
+void SimHost::unregisterKeyboard(KeyboardHandler handler) {
+  if (keyboard_ == handler) keyboard_ = nullptr;
+}
+
+void SimHost::handOverAndWait(Turn next) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  turn_ = next;
+  changed_.notify_all();
+  const Turn mine = next == Turn::Script ? Turn::Host : Turn::Script;
+  changed_.wait(lock, [&] { return turn_ == mine; });
+}
+
+void SimHost::yieldFrame() {
+  handOverAndWait(Turn::Host);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stopRequested_) throw ScriptStopped{};
+}
+
+void SimHost::scriptThreadMain() {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return turn_ == Turn::Script; });
+  }
+  try {
+    if (!stopRequested_) script_();
+  } catch (const ScriptStopped&) {
+    // the plug-in was unloaded: the script function ends here
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  scriptEnded_ = true;
+  turn_ = Turn::Host;
+  changed_.notify_all();
+}
+
+void SimHost::stopScript() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopRequested_ = true;
+  }
+  if (!scriptEnded_) handOverAndWait(Turn::Script);
+  thread_.join();
+  stopRequested_ = false;
+  scriptEnded_ = false;
+}
+
+// The runtime's exports, as the plug-in binds to them.
+extern "C" {
+
+void scriptRegister(HMODULE, ScriptFunction script) { host().registerScript(script); }
+void scriptUnregister(ScriptFunction script) { host().unregisterScript(script); }
+void keyboardHandlerRegister(KeyboardHandler handler) { host().registerKeyboard(handler); }
+void keyboardHandlerUnregister(KeyboardHandler handler) { host().unregisterKeyboard(handler); }
+void scriptWait(DWORD) { host().yieldFrame(); }
+void nativeInit(UINT64 hash) { host().game().nativeInit(hash); }
+void nativePush64(UINT64 value) { host().game().nativePush(value); }
+PUINT64 nativeCall() { return host().game().nativeCall(); }
+
+}  // extern "C"

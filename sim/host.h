@@ -1,0 +1,82 @@
+// The simulated host for the native build: a stand-in for the script-hook runtime
+// that runs the plug-in's script function on its own thread with a strict hand-off,
+// one frame at a time, in virtual time, over a SimGame.
+//
+// Only one SimHost exists at a time: the runtime's functions the plug-in calls are
+// plain global functions, and they talk to the current host.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "host/runtime.h"
+#include "sim/game.h"
+
+class SimHost {
+ public:
+  SimHost();
+  ~SimHost();  // unloads the plug-in if it is loaded
+  SimHost(const SimHost&) = delete;
+  SimHost& operator=(const SimHost&) = delete;
+
+  SimGame& game() { return game_; }
+
+  // Loads the plug-in as a fresh process would: all its globals at their start
+  // values, then the library entry with process attach.
+  void load();
+  // The library entry with process detach; the script function is stopped.
+  void unload();
+  bool loaded() const { return loaded_; }
+
+  // One frame: the script function runs until it yields, then frameMs of virtual time
+  // pass for the tick count and the game's clock.
+  void runFrame(uint32_t frameMs = 16);
+  void runFrames(uint32_t count, uint32_t frameMs = 16);
+  // Frames of frameMs until at least `ms` of virtual time have passed.
+  void runFor(uint32_t ms, uint32_t frameMs = 16);
+  uint64_t frameNumber() const { return frame_; }
+
+  // Virtual time passing without a frame (the game loading, a hitch).
+  void elapse(uint32_t ms);
+
+  // Keyboard messages, delivered to the registered handler at once.
+  void keyDown(uint32_t key);
+  void keyUp(uint32_t key);
+  void tap(uint32_t key) {  // press and release between two frames
+    keyDown(key);
+    keyUp(key);
+  }
+
+  bool scriptRegistered() const { return script_ != nullptr; }
+  bool keyboardRegistered() const { return keyboard_ != nullptr; }
+
+  // The runtime's side of the calls the plug-in makes.
+  void registerScript(ScriptFunction script);
+  void unregisterScript(ScriptFunction script);
+  void registerKeyboard(KeyboardHandler handler);
+  void unregisterKeyboard(KeyboardHandler handler);
+  void yieldFrame();  // scriptWait, on the script's thread
+
+ private:
+  enum class Turn { Host, Script };
+
+  void scriptThreadMain();
+  void stopScript();
+  void handOverAndWait(Turn next);
+
+  SimGame game_;
+  bool loaded_ = false;
+  uint64_t frame_ = 0;
+  ScriptFunction script_ = nullptr;
+  KeyboardHandler keyboard_ = nullptr;
+  bool keyHeld_[256] = {};
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Turn turn_ = Turn::Host;
+  bool stopRequested_ = false;
+  bool scriptEnded_ = false;
+};

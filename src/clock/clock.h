@@ -1,0 +1,22 @@
+// Clock control: pacing the game clock at the current rate, and one-shot adjustments.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t NORMAL_RATE = 2000;  // ms per game minute at which the game runs its own clock
+
+extern uint32_t currentRate;   // real ms per game minute; 0 stops the clock
+extern uint32_t lastStepTick;  // tick up to which real time has been turned into clock steps
+
+// Adds the whole game seconds (or minutes, below 60 ms per minute) that the real time
+// since lastStepTick gives at currentRate; the remainder carries over to the next call.
+void paceClock();
+
+// Moves the game clock by signed amounts.
+void addToClock(int32_t hours, int32_t minutes, int32_t seconds);
+
+// Sets the game clock to the computer's local time of day.
+void setClockToLocalTime();
+
+// currentRate and lastStepTick back to their start values.
+void resetClock();

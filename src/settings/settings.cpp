@@ -1,0 +1,54 @@
+// Reading and writing the settings file through the platform's profile functions.
+
+#include "settings/settings.h"
+
+#include "clock/clock.h"
+#include "compat.h"
+#include "host/natives.h"
+#include "input/keys.h"
+
+Settings settings;
+
+namespace {
+
+constexpr uint32_t KEY_NAME_BUFFER = 32;  // room for 31 characters and the terminator
+
+uint32_t readBinding(const char* key, const char* fallback) {
+  char name[KEY_NAME_BUFFER] = {};
+  GetPrivateProfileStringA("CONTROLS", key, fallback, name, KEY_NAME_BUFFER, SETTINGS_FILE);
+  name[KEY_NAME_BUFFER - 1] = '\0';  // whatever the profile function did
+  return keyCodeFromName(name);
+}
+
+uint32_t readInt(const char* key, int32_t fallback) {
+  return GetPrivateProfileIntA("SETTINGS", key, fallback, SETTINGS_FILE);
+}
+
+}  // namespace
+
+void loadSettings() {
+  settings.openKey = readBinding("OPEN", "VK_F5");
+  settings.enterKey = readBinding("ENTER", "VK_NUMPAD5");
+  settings.backKey = readBinding("BACK", "VK_NUMPAD0");
+  settings.upKey = readBinding("UP", "VK_NUMPAD8");
+  settings.downKey = readBinding("DOWN", "VK_NUMPAD2");
+  settings.rememberRate = static_cast<int32_t>(readInt("REMEMBER_RATE", 0));
+  if (settings.rememberRate == 1) currentRate = readInt("UPDATERATE", NORMAL_RATE);
+  // At the normal rate the game keeps its own clock: nothing is frozen or released.
+  if (currentRate != NORMAL_RATE) {
+    ClockPause(1);
+    lastStepTick = GetTickCount();
+  }
+  settings.ownRate = readInt("OWNRATE", NORMAL_RATE);
+}
+
+void saveSetting(const char* key, const char* text) {
+  WritePrivateProfileStringA("SETTINGS", key, text, SETTINGS_FILE);
+}
+
+int32_t nextRememberRate(int32_t old) {
+  const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(old) + 1u);
+  return next % 2;  // C++ division truncates, so the remainder keeps the sign of `next`
+}
+
+void resetSettings() { settings = Settings{}; }

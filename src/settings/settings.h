@@ -1,0 +1,31 @@
+// Settings: the bindings and options read from .\horavane.ini once at start, and the
+// two values the plug-in writes back.
+#pragma once
+
+#include <cstdint>
+
+constexpr const char* SETTINGS_FILE = ".\\horavane.ini";
+
+struct Settings {
+  uint32_t openKey;   // opens the menu; inside it, closes it like backKey
+  uint32_t enterKey;  // carries out the selected line
+  uint32_t backKey;   // closes the menu
+  uint32_t upKey;     // moves the selection up
+  uint32_t downKey;   // moves the selection down
+  int32_t rememberRate;  // the chosen rate is remembered only when this is exactly 1
+  uint32_t ownRate;      // rate of the "Own rate" line, ms per game minute
+};
+
+extern Settings settings;
+
+// Reads the whole file; sets `settings` and, when remembering, makes the stored rate current.
+void loadSettings();
+
+// Sets `key` in section SETTINGS to `text`; the rest of the file stays as it is.
+void saveSetting(const char* key, const char* text);
+
+// The remember option's next value: (old + 1) rem 2, the sum wrapping in 32 bits.
+int32_t nextRememberRate(int32_t old);
+
+// All fields back to zero, as before loading.
+void resetSettings();
