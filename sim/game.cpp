@@ -218,7 +218,6 @@ void SimGame::execute(const NativeCall& call) {
 void SimGame::clearRecords() {
   calls_.clear();
   texts_.clear();
-  errors_.clear();
 }
 
 std::string SimGame::describe(const NativeCall& call) {

@@ -60,7 +60,8 @@ class SimGame {
   const std::vector<DrawnText>& texts() const { return texts_; }
   const std::vector<std::string>& errors() const { return errors_; }
   uint64_t callCount() const { return callCount_; }
-  void clearRecords();
+  void clearRecords();  // calls and texts; errors stay until clearErrors
+  void clearErrors() { errors_.clear(); }
 
   // One line of text per call, free of addresses, for comparing runs.
   static std::string describe(const NativeCall& call);

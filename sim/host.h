@@ -22,6 +22,7 @@ class SimHost {
   SimHost& operator=(const SimHost&) = delete;
 
   SimGame& game() { return game_; }
+  const SimGame& game() const { return game_; }
 
   // Loads the plug-in as a fresh process would: all its globals at their start
   // values, then the library entry with process attach.

@@ -1,0 +1,89 @@
+// Key releases: the 100 ms window, one answer per release, and the tick's wrap.
+
+#include <thread>
+
+#include "input/keys.h"
+#include "support/plugin_fixture.h"
+#include "virtual_tick.h"
+
+class KeyReleases : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    resetKeyStates();
+  }
+  void releaseAt(uint32_t tick, uint32_t key) {
+    setVirtualTickCount(tick);
+    onKeyboardMessage(key, 1, 0, FALSE, FALSE, TRUE, TRUE);
+  }
+  bool queryAt(uint32_t tick, uint32_t key) {
+    setVirtualTickCount(tick);
+    return consumeKeyRelease(key);
+  }
+};
+
+TEST_F(KeyReleases, ReleaseCountsOnlyWhileYoungerThanTheWindow) {
+  releaseAt(5000, KEY_F5);
+  EXPECT_FALSE(queryAt(5100, KEY_F5)) << "100 ms old";
+  releaseAt(5000, KEY_F5);
+  EXPECT_TRUE(queryAt(5099, KEY_F5)) << "99 ms old";
+  releaseAt(5000, KEY_F5);
+  EXPECT_TRUE(queryAt(5000, KEY_F5)) << "just now";
+}
+
+TEST_F(KeyReleases, ReleaseIsAnsweredOnceAndClearsItsRecord) {
+  releaseAt(5000, KEY_F5);
+  EXPECT_TRUE(queryAt(5010, KEY_F5));
+  EXPECT_FALSE(queryAt(5020, KEY_F5));
+  EXPECT_EQ(keyStates[KEY_F5].tick.load(), 0u);
+  EXPECT_EQ(keyStates[KEY_F5].wasDown.load(), 0);
+}
+
+TEST_F(KeyReleases, PressAfterReleaseCancelsIt) {
+  releaseAt(5000, KEY_F5);
+  onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE);
+  EXPECT_FALSE(queryAt(5010, KEY_F5));
+  EXPECT_EQ(keyStates[KEY_F5].tick.load(), 5000u) << "a failed query leaves the record";
+}
+
+TEST_F(KeyReleases, HighestKeyCodeHasARecordAndCodesBeyondAreIgnored) {
+  releaseAt(5000, 254);
+  EXPECT_TRUE(queryAt(5001, 254));
+  releaseAt(5000, 255);
+  releaseAt(5000, 0xFFFFFFFF);
+  EXPECT_FALSE(queryAt(5001, 255));
+  EXPECT_FALSE(queryAt(5001, 0xFFFFFFFF));
+  EXPECT_FALSE(queryAt(5001, 256));
+}
+
+TEST_F(KeyReleases, CodeZeroIsNoKeyEvenIfAMessageCarriesIt) {
+  releaseAt(5000, 0);
+  EXPECT_FALSE(queryAt(5001, 0));
+}
+
+TEST_F(KeyReleases, WindowHoldsAcrossTheTickWrap) {
+  releaseAt(0xFFFFFFC0u, KEY_F5);  // 64 ms before the wrap
+  EXPECT_TRUE(queryAt(20, KEY_F5)) << "84 ms old, across the wrap";
+  releaseAt(0xFFFFFFC0u, KEY_F5);
+  EXPECT_FALSE(queryAt(40, KEY_F5)) << "104 ms old, across the wrap";
+  releaseAt(3000, KEY_F5);  // never consumed; the tick count wraps round to it again
+  EXPECT_FALSE(queryAt(2950, KEY_F5)) << "a stamp in the future is not a fresh release";
+}
+
+TEST_F(KeyReleases, HandlerOnAnotherThreadNeverYieldsAReleaseTwice) {
+  setVirtualTickCount(5000);
+  constexpr int RELEASES = 2000;
+  std::atomic<int> sent{0};
+  std::thread keyboard([&] {
+    for (int i = 0; i < RELEASES; ++i) {
+      onKeyboardMessage(KEY_NUMPAD5, 1, 0, FALSE, FALSE, TRUE, TRUE);
+      sent.fetch_add(1);
+      while (keyStates[KEY_NUMPAD5].isUp.load() != 0 && sent.load() == i + 1) std::this_thread::yield();
+    }
+  });
+  int answered = 0;
+  while (sent.load() < RELEASES || keyStates[KEY_NUMPAD5].isUp.load() != 0)
+    if (consumeKeyRelease(KEY_NUMPAD5)) ++answered;
+  keyboard.join();
+  EXPECT_EQ(answered, RELEASES);
+}
