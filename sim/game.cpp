@@ -28,7 +28,9 @@ std::string formatFloat(float value) {
   return text;
 }
 
-std::string quoted(const std::string& text) {
+}  // namespace
+
+std::string quoteText(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     if (c == '"' || c == '\\') {
@@ -44,8 +46,6 @@ std::string quoted(const std::string& text) {
   }
   return out + "\"";
 }
-
-}  // namespace
 
 SimGame::SimGame() { reset(); }
 
@@ -238,7 +238,7 @@ std::string SimGame::describe(const NativeCall& call) {
     } else if (kind == 'f') {
       out += formatFloat(slotFloat(call.slots[i]));
     } else if (kind == 's') {
-      out += quoted(call.text);
+      out += quoteText(call.text);
     } else if (kind == 'p') {
       out += call.slots[i] != 0 ? "&int" : "null";
     } else {
@@ -251,7 +251,7 @@ std::string SimGame::describe(const NativeCall& call) {
 }
 
 std::string SimGame::describe(const DrawnText& text) {
-  return quoted(text.text) + " at " + formatFloat(text.x) + "," + formatFloat(text.y) + " scale " +
+  return quoteText(text.text) + " at " + formatFloat(text.x) + "," + formatFloat(text.y) + " scale " +
          formatFloat(text.scale) + " font " + std::to_string(text.font) + " rgba " +
          std::to_string(text.red) + "," + std::to_string(text.green) + "," +
          std::to_string(text.blue) + "," + std::to_string(text.alpha);

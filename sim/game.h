@@ -23,6 +23,9 @@ struct DrawnText {
   int32_t red, green, blue, alpha;
 };
 
+// Text in double quotes, with \" \\ and \xHH escapes: printable and unambiguous.
+std::string quoteText(const std::string& text);
+
 class SimGame {
  public:
   SimGame();
