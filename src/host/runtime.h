@@ -7,7 +7,11 @@
 
 #include "compat.h"
 
+// MSVC decorates C++ declarations exactly as the runtime exports them; other
+// compilers use plain C names, bound to the decorated ones by ScriptHookV.def.
+#ifndef _MSC_VER
 extern "C" {
+#endif
 
 typedef void (*ScriptFunction)();
 typedef void (*KeyboardHandler)(DWORD key, WORD repeats, BYTE scanCode, BOOL isExtended,
@@ -26,4 +30,6 @@ void nativeInit(UINT64 hash);
 void nativePush64(UINT64 value);
 PUINT64 nativeCall();
 
+#ifndef _MSC_VER
 }  // extern "C"
+#endif
