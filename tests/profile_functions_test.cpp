@@ -41,8 +41,8 @@ bool set(const char* section, const char* key, const char* value) {
 class Profile : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/profile_test.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string pattern = (std::filesystem::temp_directory_path() / "profile_test.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
     old_ = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
@@ -176,8 +176,11 @@ TEST_F(Profile, NewFileIsCreatedWithWindowsLineEnds) {
 }
 
 TEST_F(Profile, DeletingKeysAndSections) {
-  put("[A]\nk=1\nk=2\nj=3\n[B]\nx=1\n[A]\nk=4\n");
+  put("[A]\nk=1\nk=2\nj=3\n[B]\nx=1\n[A]\nk=4\nlater=5\n");
   EXPECT_TRUE(set("A", "k", nullptr));
+  EXPECT_EQ(contents(), "[A]\nk=2\nj=3\n[B]\nx=1\n[A]\nk=4\nlater=5\n");
+  // Unlike reads, deleting a key reaches later sections of the same name.
+  EXPECT_TRUE(set("A", "later", nullptr));
   EXPECT_EQ(contents(), "[A]\nk=2\nj=3\n[B]\nx=1\n[A]\nk=4\n");
   EXPECT_TRUE(set("a", nullptr, nullptr));
   EXPECT_EQ(contents(), "[B]\nx=1\n[A]\nk=4\n");

@@ -14,17 +14,19 @@
 //   so section "" names them (a later "[]" header can never be reached).
 // - Any other line is a key: the name is the text before the first '=', the
 //   value the text after it, both trimmed. A line without '=' is a key that has
-//   no value: reading it gives the fallback, writing it gives it one. ';' is
-//   not special: a comment line is a key nobody asks for.
+//   no value: reading it gives the fallback, writing it gives it one. A ';'
+//   line is no different: a comment is a key nobody asks for.
 // - Names compare without regard to ASCII letter case. Only the first section of
 //   a name counts, and only the first key of a name within it; keys in a later
-//   section of the same name are never found.
+//   section of the same name are never read. Deleting a key is the exception:
+//   it removes the first key of the name in any section of the name.
 // - Names and values end at a NUL byte inside the file.
 // - A value is handed back without one pair of matching quotes (" or ') around
 //   it. The fallback gets the same treatment after losing its trailing spaces
 //   (all but the first character), except when the file exists but cannot be
 //   read, where it is copied as given. The copy is cut to the buffer; a quoted
-//   value that only just fits loses one more character, as on Windows.
+//   value that fits only without its closing quote loses one more character
+//   (seen under Wine, and copied so reads agree).
 //
 // Writing changes only the line it must: a key's value is replaced in place
 // (the key's own spelling, the blanks around '=' and the line end stay), a new
@@ -178,25 +180,31 @@ Entry parseLine(std::string_view t, const Line& line) {
 }
 
 // Finds the first section named `section` and, when `key` is given, the first
-// key of that name in it. Stops at the key, since nothing after it matters.
-Match findEntry(const Profile& p, std::string_view section, const std::string_view* key) {
+// key of that name in it, or with `everySection` in any section of that name.
+// Stops at the key, since nothing after it matters.
+Match findEntry(const Profile& p, std::string_view section, const std::string_view* key,
+                bool everySection = false) {
   Match m{};
-  m.sectionFound = section.empty();
+  bool inSection = section.empty();
+  m.sectionFound = inSection;
   m.sectionStart = m.insertAt = p.body;
   Line line;
   for (size_t pos = p.body; lineAt(p, pos, line); pos = line.next) {
     const Entry e = parseLine(p.text, line);
     if (e.kind == kSection) {
-      if (m.sectionFound) {
+      if (inSection && !everySection) {
         m.sectionEnd = line.start;
         return m;
       }
-      m.sectionFound = sameName(view(p.text, e.name), section);
-      m.sectionStart = line.start;
-      m.insertAt = line.next;
+      inSection = sameName(view(p.text, e.name), section);
+      if (inSection && !m.sectionFound) {
+        m.sectionFound = true;
+        m.sectionStart = line.start;
+        m.insertAt = line.next;
+      }
       continue;
     }
-    if (!m.sectionFound || e.kind == kBlank) continue;
+    if (!inSection || e.kind == kBlank) continue;
     m.insertAt = line.next;
     if (key && e.kind == kKey && sameName(view(p.text, e.name), *key)) {
       m.keyFound = true;
@@ -255,7 +263,7 @@ DWORD copyPlain(std::string_view text, char* out, DWORD size) {
 
 // Strips one pair of matching quotes. The closing quote is cut off last, so
 // when the buffer holds the value minus exactly that quote, one more character
-// of the value goes too; Windows does the same.
+// of the value goes too, as under Wine.
 DWORD copyValue(std::string_view value, char* out, DWORD size) {
   const bool quoted = value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
                       value.back() == value[0];
@@ -458,12 +466,13 @@ bool changedText(const std::string& text, const char* section, const char* key,
     return true;
   }
   const std::string_view k = trimmedArgument(key);
-  const Match m = findEntry(p, s, &k);
   if (!value) {
+    const Match m = findEntry(p, s, &k, true);
     out = text;
     if (m.keyFound) out.erase(m.keyLine.start, m.keyLine.next - m.keyLine.start);
     return true;
   }
+  const Match m = findEntry(p, s, &k);
   out = withValue(p, m, s, k, value);
   return readsBack(out, s, k, value);
 }
