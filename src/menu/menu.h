@@ -29,6 +29,9 @@ constexpr TextColour HIGHLIGHT = {246.0f, 156.0f, 8.0f, 255.0f};
 // Index of the highlighted line, 0..21; kept from one opening of the menu to the next.
 extern int32_t selectedIndex;
 
+// The menu's lines as openMenu shows them; the own rate line has settings.ownRate.
+void menuItems(MenuItem items[MENU_LINE_COUNT]);
+
 // Builds the lines and runs the menu until the player closes it.
 void openMenu();
 

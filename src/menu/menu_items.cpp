@@ -7,8 +7,8 @@ namespace {
 constexpr const char* MENU_TITLE = "Horavane";
 }
 
-void openMenu() {
-  const MenuItem items[MENU_LINE_COUNT] = {
+void menuItems(MenuItem items[MENU_LINE_COUNT]) {
+  const MenuItem lines[MENU_LINE_COUNT] = {
       {"Remember on next game start: ", 0},
       {"Reset to Normal (2s = 1m)", 2000},
       {"Stop Time", 0},
@@ -32,5 +32,11 @@ void openMenu() {
       {"Go 1 minute backward", 0},
       {"Set to system time", 0},
   };
+  for (int32_t i = 0; i < MENU_LINE_COUNT; ++i) items[i] = lines[i];
+}
+
+void openMenu() {
+  MenuItem items[MENU_LINE_COUNT];
+  menuItems(items);
   runMenu(items, MENU_TITLE);
 }

@@ -57,13 +57,19 @@ int32_t lineSlot(int32_t index) {
   return isRateLine(index) ? 3 : 4;
 }
 
-void composeLine(LineText& line, const MenuItem& item, int32_t index) {
+// The line's text. Most lines show their caption as it is, and that is drawn in place
+// rather than copied every frame; only a line with a suffix is composed in `line`.
+const char* lineText(LineText& line, const MenuItem& item, int32_t index) {
+  const char* suffix = nullptr;
+  if (index == REMEMBER_LINE)
+    suffix = settings.rememberRate == 1 ? "ON" : "OFF";
+  else if (isRateLine(index) && static_cast<uint32_t>(item.rate) == currentRate)
+    suffix = ACTIVE_SUFFIX;
+  if (suffix == nullptr && std::strlen(item.caption) < LINE_BUFFER) return item.caption;
   line.length = 0;
   append(line, item.caption);
-  if (index == REMEMBER_LINE)
-    append(line, settings.rememberRate == 1 ? "ON" : "OFF");
-  else if (isRateLine(index) && static_cast<uint32_t>(item.rate) == currentRate)
-    append(line, ACTIVE_SUFFIX);
+  if (suffix != nullptr) append(line, suffix);
+  return line.chars;
 }
 
 void drawFrame(const MenuItem* items, const char* title, int32_t windowTop, int32_t drawEnd) {
@@ -80,9 +86,9 @@ void drawFrame(const MenuItem* items, const char* title, int32_t windowTop, int3
   drawText(title, 40, 60, 0.9f, 1, WHITE);
   drawText(line.chars, 60, 100, 0.45f, 0, WHITE);
   for (int32_t i = windowTop; i < drawEnd; ++i) {
-    composeLine(line, items[i], i);
+    const char* text = lineText(line, items[i], i);
     const int32_t y = (lineSlot(i) + i - windowTop) * 20 + 100;
-    drawText(line.chars, 60, y, 0.45f, 0, i == selectedIndex ? HIGHLIGHT : WHITE);
+    drawText(text, 60, y, 0.45f, 0, i == selectedIndex ? HIGHLIGHT : WHITE);
   }
 }
 
