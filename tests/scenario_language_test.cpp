@@ -1,0 +1,269 @@
+// Scenario files: what the reader rejects and how it says so, and how the runner
+// judges a host, traces it and compares traces. The host here is a scripted fake over
+// a real SimGame, so every verdict is known in advance.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "host/native_catalogue.h"
+#include "sim/scenario.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> readErrors(const std::string& text) {
+  std::istringstream in(text);
+  Scenario scenario;
+  std::vector<std::string> errors;
+  readScenario(in, "case.scn", scenario, errors);
+  return errors;
+}
+
+Scenario parsed(const std::string& text) {
+  std::istringstream in(text);
+  Scenario scenario;
+  std::vector<std::string> errors;
+  EXPECT_TRUE(readScenario(in, "case.scn", scenario, errors)) << ::testing::PrintToString(errors);
+  return scenario;
+}
+
+void call(SimGame& game, uint64_t hash, std::initializer_list<uint64_t> slots) {
+  game.nativeInit(hash);
+  for (uint64_t slot : slots) game.nativePush(slot);
+  game.nativeCall();
+}
+
+uint64_t floatSlot(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+uint64_t pointerSlot(const char* text) { return reinterpret_cast<uintptr_t>(text); }
+
+void drawText(SimGame& game, const char* text, float x, float y) {
+  call(game, HASH_TEXT_RGBA, {255, 255, 255, 255});
+  call(game, HASH_TEXT_BEGIN, {pointerSlot("STRING")});
+  call(game, HASH_TEXT_ADD_STRING, {pointerSlot(text)});
+  call(game, HASH_TEXT_DRAW, {floatSlot(x), floatSlot(y)});
+}
+
+// A host whose "plug-in" is whatever the test makes it do in each frame.
+class FakeHost : public ScenarioHost {
+ public:
+  std::function<void(SimGame&, uint64_t frame)> onFrame = [](SimGame&, uint64_t) {};
+  std::function<void(uint32_t key, bool up)> onKey = [](uint32_t, bool) {};
+
+  void begin() override {
+    game_.reset();
+    frame_ = 0;
+    loaded_ = false;
+  }
+  void load() override { loaded_ = true; }
+  void unload() override { loaded_ = false; }
+  bool loaded() const override { return loaded_; }
+  void runFrame(uint32_t frameMs) override {
+    game_.setFrame(++frame_);
+    if (loaded_) onFrame(game_, frame_);
+    game_.elapse(frameMs);
+  }
+  uint64_t frameNumber() const override { return frame_; }
+  void elapse(uint32_t ms) override { game_.elapse(ms); }
+  void setTick(uint32_t) override {}
+  void keyDown(uint32_t key) override { onKey(key, false); }
+  void keyUp(uint32_t key) override { onKey(key, true); }
+  const SimGame& game() const override { return game_; }
+  void newGame() override { game_.reset(); }
+  void setClock(int32_t hours, int32_t minutes, int32_t seconds) override { game_.setClock(hours, minutes, seconds); }
+  void setResolution(int32_t width, int32_t height) override { game_.setResolution(width, height); }
+  void clearRecords() override { game_.clearRecords(); }
+
+ private:
+  SimGame game_;
+  uint64_t frame_ = 0;
+  bool loaded_ = false;
+};
+
+class ScenarioRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = fs::current_path();
+    std::string pattern = (fs::temp_directory_path() / "horavane-scenario-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    fs::current_path(folder_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    fs::remove_all(folder_);
+  }
+  std::string run(const std::string& text) {
+    trace_.str("");
+    return runScenario(parsed(text), host, &trace_, folder_);
+  }
+  std::string trace() const { return trace_.str(); }
+
+  FakeHost host;
+
+ private:
+  fs::path previous_;
+  std::string folder_;
+  std::ostringstream trace_;
+};
+
+}  // namespace
+
+TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
+  const std::vector<std::string> errors = readErrors(
+      "start\n"
+      "jump 3\n"
+      "frames many\n"
+      "tap VK_NOSUCH\n"
+      "expect text \"open\n"
+      "expect colour red\n"
+      "clock 25:00:00\n"
+      "expect text \"A\" blue\n"
+      "wait 0 0\n"
+      "resolution 640\n");
+  EXPECT_EQ(errors, (std::vector<std::string>{
+                        "case.scn:2: unknown command \"jump\"",
+                        "case.scn:3: expected a number of frames from 1 to 10000000, got \"many\"",
+                        "case.scn:4: expected a key name such as VK_F5, A or 5, got \"VK_NOSUCH\"",
+                        "case.scn:5: text opened with \" is never closed",
+                        "case.scn:6: unknown expectation \"colour\"",
+                        "case.scn:7: expected a time of day <h>:<m>:<s>, got \"25:00:00\"",
+                        "case.scn:8: expected white, highlight or at <x> <y> after the text, got \"blue\"",
+                        "case.scn:9: expected a frame length in ms from 1 to 60000, got \"0\"",
+                        "case.scn:10: expected \"resolution <width> <height>\"",
+                    }));
+}
+
+TEST(ScenarioReader, LinesAfterASettingsBlockKeepTheirNumbers) {
+  EXPECT_EQ(readErrors("settings\n[CONTROLS]\nOPEN=VK_F7\nend\n\n# note\nfly\n"),
+            std::vector<std::string>{"case.scn:7: unknown command \"fly\""});
+  EXPECT_EQ(readErrors("start\nsettings\n[SETTINGS]\n"),
+            std::vector<std::string>{"case.scn:2: settings block never closed by a line \"end\""});
+  EXPECT_EQ(readErrors("# only a comment\n\n"),
+            std::vector<std::string>{"case.scn:2: expected at least one command, got none"});
+}
+
+TEST(ScenarioReader, ReadsBlocksQuotedTextAndOptions) {
+  const Scenario scenario = parsed(
+      "settings\r\n[SETTINGS]\r\n  OWNRATE = 500\r\nend\r\n"
+      "expect text \"say \\\"hi\\\" \\x41\" highlight at 60 -5\n"
+      "wait 220 33\n");
+  ASSERT_EQ(scenario.commands.size(), 3u);
+  EXPECT_EQ(scenario.commands[0].text, "[SETTINGS]\r\n  OWNRATE = 500\r\n");
+  EXPECT_EQ(scenario.commands[1].text, "say \"hi\" A");
+  EXPECT_EQ(scenario.commands[1].colour, TextColourCheck::Highlight);
+  EXPECT_EQ(scenario.commands[1].numbers, (std::vector<int64_t>{60, -5}));
+  EXPECT_EQ(scenario.commands[2].numbers, (std::vector<int64_t>{220, 33}));
+  EXPECT_EQ(scenario.name, "case");
+}
+
+TEST_F(ScenarioRun, FailedTextExpectationSaysWhereWhatAndWhatWasDrawn) {
+  host.onFrame = [](SimGame& game, uint64_t) { drawText(game, "Hello", 0.5f, 0.25f); };
+  EXPECT_EQ(run("start\nframes 2\nexpect text \"Hello\" white at 640 180\n"), "");
+  EXPECT_EQ(run("start\nexpect text \"Hello\" at 640 181\n"),
+            "case.scn:2: expected \"Hello\" at 640 181 in frame 1, got \"Hello\" at 640 180 white");
+  EXPECT_EQ(run("start\nexpect text \"Hello\" highlight\n"),
+            "case.scn:2: expected \"Hello\" highlight in frame 1, got \"Hello\" at 640 180 white");
+  EXPECT_EQ(run("resolution 640 480\nstart\nexpect no-text \"Hello\"\n"),
+            "case.scn:3: expected \"Hello\" not drawn in frame 1, got \"Hello\" at 320 120 white");
+  EXPECT_EQ(run("expect text-count 0\n"), "case.scn:1: expected a frame to look at, got none run yet");
+}
+
+TEST_F(ScenarioRun, CallWindowCoversTheStepsSinceThePreviousExpectation) {
+  host.onFrame = [](SimGame& game, uint64_t frame) {
+    if (frame == 2) call(game, HASH_CLOCK_ADD, {1, 0, 0});
+    call(game, HASH_CLOCK_PAUSE, {1});
+  };
+  EXPECT_EQ(run("start\nframes 2\nexpect call ClockAdd 1 0 0\nexpect calls 3 ClockPause 1\n"
+                "expect call ClockAdd * 0 *\nexpect calls 1 ClockAdd\n"
+                "frames 5\nexpect no-call ClockAdd\nexpect calls 5 ClockPause\n"),
+            "");
+  EXPECT_EQ(run("start\nframes 3\nexpect no-call\n"),
+            "case.scn:3: expected no native call since line 1, got ClockPause 1 (4 times); ClockAdd 1 0 0");
+  EXPECT_EQ(run("start\nframes 1\nexpect call ClockAdd 2 0 0\n"),
+            "case.scn:3: expected a call ClockAdd 2 0 0 since line 1, got ClockAdd 1 0 0 (3 calls in all)");
+  EXPECT_EQ(run("start\nframes 4\nexpect call ClockPause\nframes 1\nexpect calls 2 ClockPause 1\n"),
+            "case.scn:5: expected 2 of call ClockPause 1 since line 4, got 1: ClockPause 1");
+}
+
+TEST_F(ScenarioRun, FaultTheGameSawStopsTheScenarioAtTheStep) {
+  host.onFrame = [](SimGame& game, uint64_t frame) {
+    if (frame == 3) call(game, 0x1234, {});
+  };
+  EXPECT_EQ(run("start\nframes 1\nframes 5\nexpect no-call\n"),
+            "case.scn:3: expected only well-formed native calls, got: frame 3: unknown native hash "
+            "0x0000000000001234");
+}
+
+TEST_F(ScenarioRun, StartAndRestartMustComeInOrder) {
+  EXPECT_EQ(run("restart\n"),
+            "case.scn:1: expected the plug-in loaded at restart, got it not loaded (use start)");
+  EXPECT_EQ(run("start\nstart\n"),
+            "case.scn:2: expected the plug-in not loaded at start, got it loaded (use restart)");
+  EXPECT_FALSE(host.loaded()) << "a failed scenario leaves no plug-in running";
+}
+
+TEST_F(ScenarioRun, TraceHidesTheComputersTimeUntilTheClockIsSetAgain) {
+  host.onFrame = [](SimGame& game, uint64_t frame) {
+    if (frame == 2) call(game, HASH_CLOCK_SET, {14, 3, 7});
+    drawText(game, "Current time: 1:2:3", 0.5f, 0.5f);
+  };
+  EXPECT_EQ(run("start\nframes 1\nexpect call ClockSet * * *\nclock 9:00:00\nframes 1\n"), "");
+  const std::string text = trace();
+  EXPECT_NE(text.find("2 call ClockSet <system time>\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("2 call TextAddString \"Current time: <system time>\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("1 call TextAddString \"Current time: 1:2:3\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("3 text \"Current time: 1:2:3\" at 0.5,0.5"), std::string::npos) << text;
+  EXPECT_EQ(text.find("14 3 7"), std::string::npos) << text;
+  EXPECT_EQ(run("start\nframes 1\nexpect clock 12:00:00\n"),
+            "case.scn:3: expected a known game clock, got one set to the computer's time (set it with clock first)");
+}
+
+TEST_F(ScenarioRun, SettingsAreWrittenBeforeStartAndCheckedFromTheFile) {
+  EXPECT_EQ(run("expect no-settings-file\nsettings\n[SETTINGS]\nREMEMBER_RATE = 1\nend\n"
+                "expect setting settings remember_rate 1\nexpect no-setting SETTINGS UPDATERATE\n"),
+            "");
+  EXPECT_EQ(run("expect setting SETTINGS REMEMBER_RATE 0\n"),
+            "case.scn:1: expected [SETTINGS] REMEMBER_RATE = \"0\", got \"1\"");
+  EXPECT_EQ(run("expect no-settings-file\n"),
+            "case.scn:1: expected no settings file, got one holding \"[SETTINGS]\\x0D\\x0AREMEMBER_RATE = 1\\x0D\\x0A\"");
+}
+
+TEST_F(ScenarioRun, KeysReachTheHostAsPressesAndReleases) {
+  std::vector<std::string> keys;
+  host.onKey = [&](uint32_t key, bool up) { keys.push_back(std::to_string(key) + (up ? " up" : " down")); };
+  EXPECT_EQ(run("press VK_F5\nrelease VK_F5\ntap A\n"), "");
+  EXPECT_EQ(keys, (std::vector<std::string>{"116 down", "116 up", "65 down", "65 up"}));
+}
+
+TEST(SettingsText, FirstSectionAndFirstKeyOfANameCountWithoutRegardToCase) {
+  const std::string text = "TOP=1\n[Settings]\n rate = 66 \nRATE=77\n[SETTINGS]\nOTHER=2\n[x]\nK\n";
+  std::string value;
+  ASSERT_TRUE(findSetting(text, "SETTINGS", "RATE", value));
+  EXPECT_EQ(value, "66");
+  EXPECT_FALSE(findSetting(text, "SETTINGS", "OTHER", value)) << "a second section of the name is never read";
+  ASSERT_TRUE(findSetting(text, "", "top", value));
+  EXPECT_EQ(value, "1");
+  EXPECT_FALSE(findSetting(text, "x", "K", value)) << "a line without '=' has no value";
+  EXPECT_FALSE(findSetting(text, "missing", "RATE", value));
+}
+
+TEST(TraceComparison, ReportsTheFirstDifferingLineOfEitherTrace) {
+  std::istringstream a("1 call X\n2 call Y\n3 call Z\n"), b("1 call X\n2 call W\n3 call Z\n");
+  EXPECT_EQ(compareTraces(a, "native", b, "wine"), "native:2: 2 call Y\nwine:2: 2 call W");
+  std::istringstream c("1 call X\n"), d("1 call X\n2 call Y\n");
+  EXPECT_EQ(compareTraces(c, "native", d, "wine"), "native:2: (end of trace)\nwine:2: 2 call Y");
+  std::istringstream e("1 call X\n"), f("1 call X\n");
+  EXPECT_EQ(compareTraces(e, "native", f, "wine"), "");
+}
