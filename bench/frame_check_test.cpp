@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <stdexcept>
@@ -12,6 +13,7 @@
 #include "alloc_count.h"
 #include "frame_cases.h"
 #include "host/native_catalogue.h"
+#include "host/natives.h"
 
 namespace {
 
@@ -104,6 +106,40 @@ TEST(FrameShape, FloorRefusesAFrameOfAnotherShape) {
   }
   EXPECT_THROW(bench::loadFloor(bench::Frame::Idle, pauseOnly), std::runtime_error)
       << "an idle frame issues no call at all";
+}
+
+// The comparison is only as good as the checksum: it must see every hash, integer and
+// float slot and text, and nothing of where a text or an output lives.
+TEST(Recorder, ChecksumSeesHashesSlotsAndTextsButNotAddresses) {
+  const auto sumOf = [](const char* text, int32_t seconds, float x) {
+    char copy[32];
+    std::snprintf(copy, sizeof copy, "%s", text);  // a fresh address every time
+    int32_t width = 0;
+    int32_t height = 0;
+    bench::startRecording();
+    ScreenResolution(&width, &height);
+    TextAddString(copy);
+    ClockAdd(0, 0, seconds);
+    TextDraw(x, 0.5f);
+    bench::recordFrameEnd();
+    const uint64_t sum = bench::checksum(bench::stopRecording());
+    EXPECT_EQ(width, bench::SCREEN_WIDTH) << "the recorder answers the screen size";
+    EXPECT_EQ(height, bench::SCREEN_HEIGHT);
+    return sum;
+  };
+  const uint64_t base = sumOf("Stop Time", 33, 0.25f);
+  EXPECT_EQ(sumOf("Stop Time", 33, 0.25f), base);
+  EXPECT_NE(sumOf("Stop Tim", 33, 0.25f), base) << "text";
+  EXPECT_NE(sumOf("Stop Time", -33, 0.25f), base) << "integer slot";
+  EXPECT_NE(sumOf("Stop Time", 33, 0.2500001f), base) << "float slot";
+  bench::startRecording();
+  ClockAdd(0, 33, 0);
+  const std::vector<bench::RecordedCall> minutes = bench::stopRecording();
+  bench::startRecording();
+  ClockSet(0, 33, 0);
+  const std::vector<bench::RecordedCall> set = bench::stopRecording();
+  EXPECT_NE(bench::checksum(minutes), bench::checksum(set)) << "hash";
+  EXPECT_EQ(bench::describe(minutes.at(0)), "ClockAdd 0 33 0");
 }
 
 // Without this, zero allocations could mean a counter that never counts.

@@ -89,6 +89,34 @@ INSTANTIATE_TEST_SUITE_P(EveryPacedRate, ClockPace, ::testing::ValuesIn(PACED_RA
                            return "rate_" + std::to_string(info.param);
                          });
 
+// The same bound through the plug-in's own frame loop, threads and all: a rate
+// remembered in the settings file is paced from the first frame, once per frame.
+TEST_F(PluginTest, TheFrameLoopPacesARememberedRateWithinTheSameBound) {
+  for (uint32_t rate : {66u, 33u, 1000u, 4000u}) {
+    const bool minuteSteps = rate / 60 == 0;
+    const int64_t stepMs = minuteSteps ? rate : rate / 60;
+    const int64_t stepSeconds = minuteSteps ? 60 : 1;
+    writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=" + std::to_string(rate) + "\n");
+    host.load();
+    host.game().reset();
+    host.game().setRecording(false);
+    std::mt19937 random(rate);
+    int64_t pacedAt = 0;  // real time since the script started, at this frame's pacing
+    while (pacedAt < 10 * 60 * 1000) {
+      const uint32_t gap = nextGapMs(random);
+      host.runFrame(gap);  // the script runs, then `gap` passes
+      const int64_t steps = host.game().secondsAdded() / stepSeconds;
+      const int64_t lag = pacedAt - steps * stepMs;
+      ASSERT_GE(lag, 0) << "rate " << rate << ", " << pacedAt << " ms in";
+      ASSERT_LE(lag, std::max<int64_t>(stepMs - 1, THRESHOLD_MS))
+          << "rate " << rate << ", " << pacedAt << " ms in";
+      pacedAt += gap;
+    }
+    EXPECT_TRUE(host.game().paused()) << "rate " << rate;
+    host.unload();
+  }
+}
+
 TEST_F(PluginTest, EveryPacedRateLineOfTheMenuIsCoveredByTheDay) {
   MenuItem items[MENU_LINE_COUNT];
   menuItems(items);
