@@ -29,7 +29,11 @@ seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
 rm -rf "$out"
 mkdir -p "$out"
 start=$(now)
-"$runner" --trace "$out/native" "$@" > "$out/native.log"
+if ! "$runner" --trace "$out/native" "$@" > "$out/native.log"; then
+  cat "$out/native.log"
+  echo "test-wine: scenarios failed in the native simulated host" >&2
+  exit 1
+fi
 native_done=$(now)
 
 prefix=$(mktemp -d)
