@@ -1,0 +1,183 @@
+#!/bin/bash
+# Play mode as a person uses it: `horavane-sim play` in a tmux terminal, keys typed
+# with send-keys, the screen read with capture-pane. It opens the menu with F5, moves
+# the highlight with the keypad digits, chooses rates, switches remembering on, and
+# quits with Ctrl-C, with Esc Esc and by a signal; the terminal must be given back
+# every time, and the settings file (the shipped one, when given) must keep every line
+# but the two the plug-in writes.
+#
+# Real time: each expectation is polled every 0.1 s for up to 10 s; nothing is timed.
+#
+#   play_mode_test.sh <horavane-sim> [<horavane.ini to start with>]
+set -euo pipefail
+
+sim=$(realpath "${1:?usage: play_mode_test.sh <horavane-sim> [<horavane.ini>]}")
+ini=${2:-}
+work=$(mktemp -d)
+socket=horavane-play-test-$$
+tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
+cleanup() {
+  tmux_ kill-server 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0
+fail() {
+  echo "play_mode_test: FAILED: $*" >&2
+  echo "---- the screen ----" >&2
+  tmux_ capture-pane -p -t play >&2 || true
+  echo "0 passed, 1 failed"
+  exit 1
+}
+pass() {
+  passed=$((passed + 1))
+  echo "play_mode_test: ok: $*"
+}
+
+screen() { tmux_ capture-pane -p -t play; }
+# The highlighted line: the text drawn in the highlight colour (246, 156, 8).
+highlighted() {
+  tmux_ capture-pane -p -e -t play | grep -a '38;2;246;156;8m' | head -1 |
+    sed -e 's/\x1b\[[0-9;:]*m//g' -e 's/^ *//' -e 's/ *$//' || true
+}
+active_lines() { screen | grep -F '(NOW ACTIVE)' | sed -e 's/^ *//' -e 's/ *$//' || true; }
+
+# wait_for <what> <command...>: polls the command until it succeeds, for up to 10 s.
+wait_for() {
+  local what=$1
+  shift
+  for _ in $(seq 100); do
+    if "$@"; then return 0; fi
+    sleep 0.1
+  done
+  fail "$what (not seen within 10 s)"
+}
+on_screen() { screen | grep -qF -- "$1"; }
+highlight_is() { [ "$(highlighted)" = "$1" ]; }
+highlight_starts() { [[ "$(highlighted)" == "$1"* ]]; }
+active_are() { [ "$(active_lines | tr '\n' '|')" = "$1" ]; }
+menu_closed() { ! on_screen "Remember on next game start"; }
+
+# Types a key and waits for the highlight to change. The menu takes keys only after the
+# short pause that follows each move, so a key typed too early is lost, as in the game;
+# then it is typed again.
+move_highlight() {
+  local key=$1 before
+  before=$(highlighted)
+  for _ in $(seq 5); do
+    tmux_ send-keys -t play "$key"
+    for _ in $(seq 20); do
+      [ "$(highlighted)" != "$before" ] && { sleep 0.3; return 0; }
+      sleep 0.1
+    done
+  done
+  fail "the highlight did not move from \"$before\" when $key was typed"
+}
+# Moves the highlight with the down key until it is on the line starting with `caption`.
+highlight_line() {
+  for _ in $(seq 25); do
+    highlight_starts "$1" && return 0
+    move_highlight 2
+  done
+  fail "the highlight never reached \"$1\""
+}
+
+# Starts play mode in a fresh 120x40 terminal in the work folder; records the
+# terminal's settings before, and after play mode ends, for comparing.
+start_play() {
+  tmux_ kill-server 2>/dev/null || true
+  rm -f "$work/stty-before" "$work/stty-after" "$work/status" "$work/play.pid"
+  tmux_ new-session -d -s play -x 120 -y 40 -c "$work" -e COLORTERM=truecolor \
+    "stty -g > stty-before; sh -c 'echo \$\$ > play.pid; exec \"\$0\" play' '$sim'; echo \$? > status;
+     stty -g > stty-after; sleep 600"
+  wait_for "play mode shows the game time" on_screen " Game time "
+}
+ended_cleanly() {
+  wait_for "play mode ends" test -s "$work/stty-after"
+  [ "$(cat "$work/status")" = 0 ] || fail "play mode exited with status $(cat "$work/status")"
+  cmp -s "$work/stty-before" "$work/stty-after" || fail "the terminal's settings were not restored"
+  wait_for "the summary line after play" on_screen "horavane-sim play: ended after"
+  on_screen "Keys: F5 menu" && fail "the play screen was left on the terminal"
+  return 0
+}
+
+if [ -n "$ini" ]; then
+  cp "$ini" "$work/horavane.ini" || fail "$ini: cannot copy"
+fi
+
+# ---- Open the menu, move, choose a rate, quit with Ctrl-C ----
+start_play
+on_screen "Game time 12:00:0" || fail "a new game starts at 12:00:00"
+on_screen "Horavane" && fail "the menu is shown before F5"
+on_screen "Keys: F5 menu   8 up   2 down   5 choose   0 back" || fail "the help line names the default keys"
+pass "play mode starts with the game running and the keys on screen"
+
+tmux_ send-keys -t play F5
+wait_for "F5 opens the menu" on_screen "Remember on next game start: OFF"
+on_screen "Current time: 12:" || fail "the menu shows the game time"
+wait_for "the first line is highlighted" highlight_is "Remember on next game start: OFF"
+active_are "Reset to Normal (2s = 1m) (NOW ACTIVE)|Own rate (NOW ACTIVE)|" ||
+  fail "the normal rate and the own rate (2000 by default) are active at start"
+pass "F5 opens the menu with the first line highlighted"
+
+highlight_line "Time x 30"
+pass "keypad 2 (typed 2) moves the highlight down to Time x 30"
+tmux_ send-keys -t play 5
+wait_for "keypad 5 (typed 5) chooses x30" active_are "Time x 30 (1s = 15m) (NOW ACTIVE)|"
+wait_for "the status line shows the rate" on_screen "rate 66 ms per game minute"
+pass "keypad 5 chooses the highlighted rate: (NOW ACTIVE) moves to it"
+
+move_highlight 8
+highlight_is "Time x 2 (1s = 1m)" || fail "keypad 8 moves the highlight up, found \"$(highlighted)\""
+pass "keypad 8 (typed 8) moves the highlight up"
+
+tmux_ send-keys -t play 0
+wait_for "keypad 0 closes the menu" menu_closed
+on_screen "rate 66 ms per game minute" || fail "the rate stays when the menu closes"
+pass "keypad 0 closes the menu and the rate stays"
+
+tmux_ send-keys -t play C-c
+ended_cleanly
+pass "Ctrl-C ends play mode and gives the terminal back"
+
+# ---- Remember a rate: the settings file gets only its two keys ----
+start_play
+tmux_ send-keys -t play F5
+wait_for "F5 opens the menu again" on_screen "Remember on next game start: OFF"
+wait_for "the first line is highlighted" highlight_starts "Remember on next game start"
+tmux_ send-keys -t play 5
+wait_for "keypad 5 on the first line switches remembering on" on_screen "Remember on next game start: ON"
+sleep 0.3
+highlight_line "Time / 2"
+tmux_ send-keys -t play 5
+wait_for "keypad 5 chooses /2" active_are "Time / 2 (4s = 1m) (NOW ACTIVE)|"
+pass "remembering switched on and Time / 2 chosen"
+
+tmux_ send-keys -t play Escape Escape
+ended_cleanly
+pass "Esc Esc ends play mode and gives the terminal back"
+
+settings=$(tr -d '\r' < "$work/horavane.ini")
+grep -qx 'REMEMBER_RATE=1' <<< "$settings" || fail "horavane.ini holds REMEMBER_RATE=1: $settings"
+grep -qx 'UPDATERATE=4000' <<< "$settings" || fail "horavane.ini holds UPDATERATE=4000: $settings"
+if [ -n "$ini" ]; then
+  changes=$(diff "$ini" "$work/horavane.ini" | grep '^[<>]' | tr -d '\r' | sort | tr '\n' '|' || true)
+  [ "$changes" = "< REMEMBER_RATE=0|< UPDATERATE=2000|> REMEMBER_RATE=1|> UPDATERATE=4000|" ] ||
+    fail "only REMEMBER_RATE and UPDATERATE change in the shipped horavane.ini; the changes: $changes"
+  pass "the shipped horavane.ini keeps every line but REMEMBER_RATE and UPDATERATE"
+fi
+
+# ---- The remembered rate comes back; a signal ends play mode cleanly ----
+start_play
+wait_for "the remembered rate is in force at start" on_screen "rate 4000 ms per game minute"
+tmux_ send-keys -t play F5
+wait_for "the menu marks the remembered rate" active_are "Time / 2 (4s = 1m) (NOW ACTIVE)|"
+pass "the next start runs at the remembered rate"
+
+play=$(cat "$work/play.pid")
+kill -TERM "$play" || fail "no play mode process $play to signal"
+ended_cleanly
+pass "SIGTERM ends play mode and gives the terminal back"
+
+echo "$passed passed, 0 failed"
