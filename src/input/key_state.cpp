@@ -1,19 +1,38 @@
 // The key state table: written by the keyboard handler, read and cleared by the script.
 
+#include <thread>
+
 #include "input/keys.h"
 
 KeyState keyStates[KEY_TABLE_SIZE];
+
+namespace {
+
+// Both sides write several fields of a record: the handler a whole message, the
+// script a clear. Field-wise atomics alone let a clear wipe the flags of a message
+// that lands in the middle of it, losing that release. The lock keeps each side's
+// writes whole; it is held for a few stores, never across a call out.
+std::atomic_flag tableBusy = ATOMIC_FLAG_INIT;
+
+void lockTable() {
+  while (tableBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+}
+
+void unlockTable() { tableBusy.clear(std::memory_order_release); }
+
+}  // namespace
 
 void onKeyboardMessage(DWORD key, WORD /*repeats*/, BYTE /*scanCode*/, BOOL /*isExtended*/,
                        BOOL isWithAlt, BOOL wasDownBefore, BOOL isUpNow) {
   if (key >= KEY_TABLE_SIZE) return;
   KeyState& state = keyStates[key];
-  // The flags go first and the stamp last: a query that races with this write sees
-  // either the old stamp (and clears only what it judged) or the new one.
+  const uint32_t now = GetTickCount();
+  lockTable();
   state.isUp.store(isUpNow, std::memory_order_relaxed);
   state.alt.store(isWithAlt, std::memory_order_relaxed);
   state.wasDown.store(wasDownBefore, std::memory_order_relaxed);
-  state.tick.store(GetTickCount(), std::memory_order_release);
+  state.tick.store(now, std::memory_order_relaxed);
+  unlockTable();
 }
 
 bool consumeKeyRelease(uint32_t code) {
@@ -21,25 +40,28 @@ bool consumeKeyRelease(uint32_t code) {
   if (code == 0 || code >= KEY_TABLE_SIZE) return false;
   KeyState& state = keyStates[code];
   const uint32_t now = GetTickCount();
-  uint32_t stamp = state.tick.load(std::memory_order_acquire);
-  if (state.isUp.load(std::memory_order_relaxed) == 0) return false;
+  lockTable();
   // The age is taken modulo 2^32, so a release stamped just before the tick count
-  // wraps still counts, and an old one never comes back to life after the wrap.
-  if (now - stamp >= RELEASE_WINDOW_MS) return false;
-  // Claim the release by its stamp: if the handler has written a newer message in
-  // the meantime, that message stays and this release is not reported twice.
-  if (!state.tick.compare_exchange_strong(stamp, 0, std::memory_order_acq_rel)) return false;
-  state.alt.store(0, std::memory_order_relaxed);
-  state.wasDown.store(0, std::memory_order_relaxed);
-  state.isUp.store(0, std::memory_order_relaxed);
-  return true;
+  // wraps still counts.
+  const bool fresh = state.isUp.load(std::memory_order_relaxed) != 0 &&
+                     now - state.tick.load(std::memory_order_relaxed) < RELEASE_WINDOW_MS;
+  if (fresh) {
+    state.tick.store(0, std::memory_order_relaxed);
+    state.alt.store(0, std::memory_order_relaxed);
+    state.wasDown.store(0, std::memory_order_relaxed);
+    state.isUp.store(0, std::memory_order_relaxed);
+  }
+  unlockTable();
+  return fresh;
 }
 
 void resetKeyStates() {
+  lockTable();
   for (KeyState& state : keyStates) {
     state.tick.store(0, std::memory_order_relaxed);
     state.alt.store(0, std::memory_order_relaxed);
     state.wasDown.store(0, std::memory_order_relaxed);
     state.isUp.store(0, std::memory_order_relaxed);
   }
+  unlockTable();
 }

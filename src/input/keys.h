@@ -1,8 +1,8 @@
 // Keyboard input: the latest message per key, release queries, and key names.
 //
 // The runtime calls onKeyboardMessage on its own thread; the script side only ever
-// asks consumeKeyRelease. The table is shared without a lock: every field is an
-// atomic 32-bit value, so no read or write is ever torn.
+// asks consumeKeyRelease. Every field is an atomic 32-bit value, so no single read is
+// torn, and a short spin lock keeps each message and each clear whole.
 #pragma once
 
 #include <atomic>
