@@ -1,0 +1,79 @@
+// What the fuzz targets share: a reader that turns the fuzzer's bytes into values,
+// a check that stops the run with a precise message, and a scratch folder.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+// A failed property: prints where and what, then aborts, so libFuzzer saves the input
+// and a replay run fails.
+#define FUZZ_CHECK(condition, ...)                                                      \
+  do {                                                                                  \
+    if (!(condition)) {                                                                 \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n  ", __FILE__, __LINE__, #condition); \
+      std::fprintf(stderr, __VA_ARGS__);                                                \
+      std::fprintf(stderr, "\n");                                                       \
+      std::abort();                                                                     \
+    }                                                                                   \
+  } while (0)
+
+// Takes values from the front of the input; once it runs dry every value is 0 or empty.
+class ByteReader {
+ public:
+  ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+  bool empty() const { return at_ >= size_; }
+  uint8_t byte() { return empty() ? 0 : data_[at_++]; }
+  uint32_t u32() {
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | byte();
+    return value;
+  }
+  // A string whose length is the next byte, cut to what is left.
+  std::string shortString() { return bytes(byte()); }
+  std::string bytes(size_t count) {
+    const size_t left = empty() ? 0 : size_ - at_;
+    if (count > left) count = left;
+    std::string out(reinterpret_cast<const char*>(data_ + at_), count);
+    at_ += count;
+    return out;
+  }
+  std::string rest() { return bytes(size_); }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t at_ = 0;
+};
+
+// A private folder for the files a target writes, on a memory file system where there
+// is one (the profile functions sync every write), removed when the process ends.
+inline std::string& scratchFolderName() {
+  static std::string name;
+  return name;
+}
+
+inline void removeScratchFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(scratchFolderName(), ignored);
+}
+
+inline const std::string& scratchFolder() {
+  std::string& name = scratchFolderName();
+  if (!name.empty()) return name;
+  const char* base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+  std::string pattern = std::string(base) + "/horavane-fuzz-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    std::perror(pattern.c_str());
+    std::abort();
+  }
+  name = pattern;
+  std::atexit(removeScratchFolder);
+  return name;
+}

@@ -1,0 +1,186 @@
+// Fuzz target: the whole plug-in in the simulated host under arbitrary streams of key
+// messages (any code, 255 and above included), screen resolutions (0, negative, huge)
+// and jumps of the tick count (across its wrap too).
+//
+// Input: the start tick (4 bytes) and a settings byte (bit 0: a settings file with
+// REMEMBER_RATE=1, then UPDATERATE and OWNRATE from the next 8 bytes), then commands,
+// one byte each with its arguments:
+//   0-2 tap a key: a byte picks one of the five bound keys, or from 250 on a raw code
+//       from the next 4 bytes;   3 key down, 4 key up (same key choice);
+//   5 frames: count (byte, 1..16) and frame length in ms (byte);
+//   6 resolution: width and height, 4 bytes each, as signed values;
+//   7 time passing without a frame: 4 bytes of ms.
+//
+// After every frame: the selection is a line of the menu; a frame draws nothing, or the
+// title, the time line and a contiguous run of menu lines ending at line 21 at most,
+// with the selected line, and only it, highlighted when it is drawn; that run fills
+// the window sized at opening (screen height / 20 - 6) unless it touches an end of
+// the list; no frame makes more native calls than drawing 24 texts, pacing twice and
+// one action need; the simulated game saw every call well formed.
+
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "fuzz_support.h"
+#include "menu/menu.h"
+#include "sim/host.h"
+#include "virtual_tick.h"
+
+namespace {
+
+const uint32_t BOUND_KEYS[] = {0x74, 0x65, 0x60, 0x68, 0x62};  // F5, keypad 5, 0, 8, 2
+
+const char* const CAPTIONS[MENU_LINE_COUNT] = {
+    "Remember on next game start: ", "Reset to Normal (2s = 1m)", "Stop Time",
+    "Time x 2 (1s = 1m)",     "Time x 30 (1s = 15m)",  "Time x 60 (1s  = 30m)",
+    "Time x 120 (1s  = 1h)",  "Time x 240 (1s  = 2h)", "Time x 480 (1s  = 4h)",
+    "Time x 960 (1s  = 8h)",  "Time / 2 (4s = 1m)",    "Time / 4 (8s = 1m)",
+    "Time / 8 (16s = 1m)",    "Time / 15 (30s = 1m)",  "Time / 30 (1m = 1m)",
+    "Time / 60 (2m = 1m)",    "Own rate",              "Go 1 hour forward",
+    "Go 1 hour backward",     "Go 1 minute forward",   "Go 1 minute backward",
+    "Set to system time",
+};
+
+// Frames per input are capped so that one input never takes long.
+constexpr uint32_t MAX_FRAMES = 400;
+
+// ScreenResolution once at opening; per frame the three clock reads and 24 texts of
+// ten calls each; pacing (ClockPause, ClockAdd) in the menu and in the idle loop; one
+// action; the freeze at load.
+constexpr uint64_t MAX_CALLS_PER_FRAME = 1 + 3 + 24 * 10 + 2 * 2 + 1 + 1;
+
+// The menu line a drawn text shows: its caption and a suffix that fits the line.
+int lineOf(const std::string& text) {
+  for (int line = 0; line < MENU_LINE_COUNT; ++line) {
+    const size_t length = std::strlen(CAPTIONS[line]);
+    if (text.compare(0, length, CAPTIONS[line]) != 0) continue;
+    const std::string suffix = text.substr(length);
+    const bool fits = line == REMEMBER_LINE ? suffix == "ON" || suffix == "OFF"
+                      : line <= LAST_RATE_LINE ? suffix.empty() || suffix == " (NOW ACTIVE)"
+                                               : suffix.empty();
+    if (fits) return line;
+  }
+  return -1;
+}
+
+bool highlighted(const DrawnText& text) {
+  return text.red == 246 && text.green == 156 && text.blue == 8 && text.alpha == 255;
+}
+
+// What the harness knows of the menu from the frames it has seen. Only a frame on a
+// screen with a size tells open from closed (no screen, no text); the window size is
+// known when the opening frame was seen.
+struct MenuView {
+  enum { CLOSED, OPEN, UNKNOWN } state = CLOSED;
+  int32_t windowSize = 0;  // height at opening / 20 - 6
+};
+
+void checkWindow(const std::vector<DrawnText>& texts, const MenuView& view) {
+  const int32_t lines = static_cast<int32_t>(texts.size()) - 2;
+  if (view.windowSize <= 0) {
+    FUZZ_CHECK(lines == 0, "%d lines drawn in a window of %d", lines, view.windowSize);
+    return;
+  }
+  FUZZ_CHECK(lines >= 1 && lines <= view.windowSize, "%d lines drawn in a window of %d", lines,
+             view.windowSize);
+  // A window smaller than it could be must touch an end of the list.
+  const int first = lineOf(texts[2].text);
+  const int last = lineOf(texts.back().text);
+  FUZZ_CHECK(lines == view.windowSize || first == 0 || last == LAST_MENU_LINE,
+             "lines %d..%d drawn in a window of %d", first, last, view.windowSize);
+}
+
+void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
+  FUZZ_CHECK(selectedIndex >= 0 && selectedIndex <= LAST_MENU_LINE, "selectedIndex %d", selectedIndex);
+  const uint64_t calls = game.callCount() - callsBefore;
+  FUZZ_CHECK(calls <= MAX_CALLS_PER_FRAME, "%llu native calls in frame %llu",
+             static_cast<unsigned long long>(calls), static_cast<unsigned long long>(game.frame()));
+  FUZZ_CHECK(game.errors().empty(), "the game saw a faulty call: %s", game.errors().front().c_str());
+  const std::vector<DrawnText>& texts = game.texts();
+  if (game.width() <= 0 || game.height() <= 0) {
+    FUZZ_CHECK(texts.empty(), "%zu texts drawn on a screen of %dx%d", texts.size(), game.width(), game.height());
+    view.state = MenuView::UNKNOWN;
+    return;
+  }
+  if (texts.empty()) {
+    view.state = MenuView::CLOSED;
+    return;
+  }
+  if (view.state == MenuView::CLOSED) {
+    view.state = MenuView::OPEN;
+    view.windowSize = game.height() / 20 - 6;
+  }
+  FUZZ_CHECK(texts.size() >= 2 && texts.size() <= 2 + MENU_LINE_COUNT, "%zu texts in one frame", texts.size());
+  FUZZ_CHECK(texts[0].text == "Horavane", "first text \"%s\"", texts[0].text.c_str());
+  FUZZ_CHECK(texts[1].text.compare(0, 14, "Current time: ") == 0, "second text \"%s\"", texts[1].text.c_str());
+  for (size_t i = 0; i < 2; ++i) FUZZ_CHECK(!highlighted(texts[i]), "title or time highlighted");
+  int previous = -1;
+  for (size_t i = 2; i < texts.size(); ++i) {
+    const int line = lineOf(texts[i].text);
+    FUZZ_CHECK(line >= 0, "\"%s\" is no menu line", texts[i].text.c_str());
+    FUZZ_CHECK(previous < 0 || line == previous + 1, "line %d drawn after line %d", line, previous);
+    FUZZ_CHECK(highlighted(texts[i]) == (line == selectedIndex), "line %d highlighted wrongly, selection %d",
+               line, selectedIndex);
+    previous = line;
+  }
+  if (view.state == MenuView::OPEN) checkWindow(texts, view);
+}
+
+uint32_t chooseKey(ByteReader& input) {
+  const uint8_t pick = input.byte();
+  return pick < 250 ? BOUND_KEYS[pick % 5] : input.u32();
+}
+
+void writeSettings(ByteReader& input) {
+  std::remove("horavane.ini");
+  if ((input.byte() & 1) == 0) return;
+  const uint32_t rate = input.u32();
+  const uint32_t ownRate = input.u32();
+  std::ofstream("horavane.ini") << "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=" << rate
+                                << "\nOWNRATE=" << ownRate << "\n";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The plug-in writes its settings file into the current folder.
+  if (chdir(scratchFolder().c_str()) != 0) std::abort();
+  ByteReader input(data, size);
+  setVirtualTickCount(input.u32());
+  writeSettings(input);
+
+  SimHost host;
+  SimGame& game = host.game();
+  host.load();
+  MenuView view;
+  uint32_t frames = 0;
+  while (!input.empty() && frames < MAX_FRAMES) {
+    switch (input.byte() % 8) {
+      case 0: case 1: case 2: host.tap(chooseKey(input)); break;
+      case 3: host.keyDown(chooseKey(input)); break;
+      case 4: host.keyUp(chooseKey(input)); break;
+      case 5: {
+        const uint32_t count = input.byte() % 16 + 1;
+        const uint32_t frameMs = input.byte();
+        for (uint32_t i = 0; i < count && frames < MAX_FRAMES; ++i, ++frames) {
+          game.clearRecords();
+          const uint64_t before = game.callCount();
+          host.runFrame(frameMs);
+          checkFrame(game, before, view);
+        }
+        break;
+      }
+      case 6: {
+        const int32_t width = static_cast<int32_t>(input.u32());
+        game.setResolution(width, static_cast<int32_t>(input.u32()));
+        break;
+      }
+      default: host.elapse(input.u32()); break;
+    }
+  }
+  host.unload();
+  return 0;
+}

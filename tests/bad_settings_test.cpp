@@ -1,0 +1,225 @@
+// Settings files as players leave them: read-only, a folder in the file's place,
+// binary garbage, huge, very long lines, no final line end, a byte-order mark, NUL
+// bytes. The plug-in starts with what it can read and defaults for the rest, and the
+// only bytes a write ever changes are those of the one value it sets; a write that
+// fails leaves the file as it was.
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "clock/clock.h"
+#include "menu/menu.h"
+#include "settings/settings.h"
+#include "support/plugin_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t KEY_F6 = 0x75;
+constexpr uint32_t KEY_A = 0x41;
+
+std::string garbage(size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  return bytes;
+}
+
+// The text inserted into `before` to give `after`, when that is all that changed.
+::testing::AssertionResult onlyInserted(const std::string& before, const std::string& after,
+                                        const std::string& expectedInsertion) {
+  size_t head = 0;
+  while (head < before.size() && head < after.size() && before[head] == after[head]) ++head;
+  size_t tail = 0;
+  while (tail < before.size() - head && tail < after.size() - head &&
+         before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+    ++tail;
+  if (head + tail != before.size())
+    return ::testing::AssertionFailure() << "bytes " << head << ".." << before.size() - tail
+                                         << " of the old file were changed or removed";
+  const std::string inserted = after.substr(head, after.size() - before.size());
+  if (inserted != expectedInsertion)
+    return ::testing::AssertionFailure() << "inserted \"" << inserted << "\" at byte " << head
+                                         << ", expected \"" << expectedInsertion << "\"";
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+class BadSettings : public PluginTest {
+ protected:
+  // Opens the menu with `openKey`, carries out line `line`, closes the menu.
+  void carryOut(int32_t line, uint32_t openKey = KEY_F5) {
+    host.tap(openKey);
+    host.runFor(120);
+    ASSERT_TRUE(menuShown()) << "the menu did not open";
+    while (selectedIndex < line) press(KEY_NUMPAD2);
+    while (selectedIndex > line) press(KEY_NUMPAD8);
+    press(KEY_NUMPAD5);
+    press(KEY_NUMPAD0);
+    ASSERT_FALSE(menuShown()) << "the menu did not close";
+  }
+  std::vector<std::string> folderEntries() const {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+      names.push_back(entry.path().filename().string());
+    return names;
+  }
+};
+
+TEST_F(BadSettings, ReadOnlyFileIsReadButNeverWritten) {
+  const std::string text = "[CONTROLS]\nOPEN=VK_F6\n[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=66\n";
+  writeSettings(text);
+  ASSERT_EQ(chmod("horavane.ini", 0444), 0);
+  start();
+  EXPECT_EQ(settings.openKey, KEY_F6);
+  EXPECT_EQ(currentRate, 66u);
+  carryOut(3, KEY_F6);  // a rate: saved while remembering, but the file refuses
+  EXPECT_EQ(currentRate, 1000u) << "the choice holds in memory";
+  carryOut(0, KEY_F6);  // remembering off
+  EXPECT_EQ(settings.rememberRate, 0);
+  EXPECT_EQ(readSettings(), text);
+  EXPECT_EQ(fs::status("horavane.ini").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"}) << "no temporary file left";
+}
+
+TEST_F(BadSettings, FolderInPlaceOfTheFileMeansDefaultsAndIsLeftAlone) {
+  fs::create_directory("horavane.ini");
+  { std::ofstream("horavane.ini/keep") << "x"; }
+  start();
+  EXPECT_EQ(settings.openKey, KEY_F5);
+  EXPECT_EQ(settings.enterKey, KEY_NUMPAD5);
+  EXPECT_EQ(settings.ownRate, 2000u);
+  carryOut(0);  // remembering on: the write fails
+  EXPECT_EQ(settings.rememberRate, 1) << "the option holds in memory";
+  carryOut(4);
+  EXPECT_EQ(currentRate, 66u);
+  EXPECT_TRUE(fs::is_directory("horavane.ini"));
+  EXPECT_EQ(fs::directory_iterator("horavane.ini")->path().filename(), "keep");
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"});
+}
+
+TEST_F(BadSettings, BinaryGarbageGivesDefaultsAndSurvivesAWriteByteForByte) {
+  // No line break at all, so the garbage is one line that names no section.
+  std::string bytes = garbage(64 * 1024, 1);
+  for (char& c : bytes)
+    if (c == '\n' || c == '\r') c = '#';
+  writeSettings(bytes);
+  start();
+  EXPECT_EQ(settings.openKey, KEY_F5);
+  EXPECT_EQ(settings.rememberRate, 0);
+  EXPECT_EQ(settings.ownRate, 2000u);
+  EXPECT_EQ(currentRate, 2000u);
+  carryOut(0);
+  EXPECT_TRUE(onlyInserted(bytes, readSettings(), "\r\n[SETTINGS]\r\nREMEMBER_RATE=1\r\n"));
+}
+
+TEST_F(BadSettings, GarbageAroundValidSectionsStillYieldsTheirValues) {
+  // Without carriage returns the file's line end is a plain '\n', as its first line has.
+  std::string noise = garbage(8192, 2);
+  for (char& c : noise)
+    if (c == '\r') c = '#';
+  const std::string before = noise.substr(0, 4096) + "\n[SETTINGS]\nOWNRATE=500\n" + noise.substr(4096) +
+                             "\n[CONTROLS]\nOPEN=VK_F6\n";
+  writeSettings(before);
+  start();
+  EXPECT_EQ(settings.ownRate, 500u);
+  EXPECT_EQ(settings.openKey, KEY_F6);
+  EXPECT_EQ(settings.enterKey, KEY_NUMPAD5) << "a binding the file lacks keeps its default";
+  carryOut(0, KEY_F6);
+  // The new key goes after the section's last non-blank line, inside the garbage that
+  // follows OWNRATE (it is a line of that section); every other byte stays.
+  const std::string after = readSettings();
+  ASSERT_EQ(after.size(), before.size() + std::string("REMEMBER_RATE=1\n").size());
+  EXPECT_NE(after.find("REMEMBER_RATE=1\n"), std::string::npos);
+  const size_t at = after.find("REMEMBER_RATE=1\n");
+  EXPECT_EQ(after.substr(0, at) + after.substr(at + 16), before);
+}
+
+TEST_F(BadSettings, TenMegabyteFileIsReadAndUpdatedInPlace) {
+  std::string filler;
+  filler.reserve(10u << 20);
+  while (filler.size() < (5u << 20)) filler += "; a player's notes, kept for years, line after line\n";
+  const std::string before =
+      filler + "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=4000\nOWNRATE=500\n" + filler;
+  writeSettings(before);
+  start();
+  EXPECT_EQ(currentRate, 4000u);
+  EXPECT_EQ(settings.ownRate, 500u);
+  carryOut(3);  // 1000
+  std::string expected = before;
+  expected.replace(expected.find("UPDATERATE=4000") + 11, 4, "1000");
+  EXPECT_EQ(readSettings(), expected);
+}
+
+TEST_F(BadSettings, VeryLongLinesAreCutOrSkippedAndTheRestIsRead) {
+  const std::string longName(1 << 20, 'K');
+  const std::string longValue = "VK_F6" + std::string(1 << 20, 'x');
+  const std::string before = "[CONTROLS]\n" + longName + "=1\nOPEN=" + longValue + "\nENTER=A\n" +
+                             std::string(1 << 20, '=') + "\n[SETTINGS]\nOWNRATE=500\n";
+  writeSettings(before);
+  start();
+  EXPECT_EQ(settings.openKey, 0u) << "a name cut to 31 characters names no key";
+  EXPECT_EQ(settings.enterKey, KEY_A);
+  EXPECT_EQ(settings.ownRate, 500u);
+  // OPEN is unbound, so F5 opens nothing and nothing is ever written.
+  host.tap(KEY_F5);
+  host.runFor(500);
+  EXPECT_FALSE(menuShown());
+  EXPECT_EQ(readSettings(), before);
+}
+
+TEST_F(BadSettings, FileWithoutFinalLineEndIsUpdatedInPlaceAndExtendedCleanly) {
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=66");
+  start();
+  EXPECT_EQ(currentRate, 66u);
+  carryOut(3);
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=1000");
+
+  host.unload();
+  writeSettings("[CONTROLS]\nOPEN=VK_F5");
+  start();
+  carryOut(0);
+  EXPECT_EQ(readSettings(), "[CONTROLS]\nOPEN=VK_F5\n[SETTINGS]\nREMEMBER_RATE=1\n");
+}
+
+TEST_F(BadSettings, ByteOrderMarkIsSkippedAndKeptWithTheLineEnds) {
+  writeSettings("\xEF\xBB\xBF[CONTROLS]\r\nOPEN=VK_F6\r\n[SETTINGS]\r\nOWNRATE=500\r\n");
+  start();
+  EXPECT_EQ(settings.openKey, KEY_F6);
+  EXPECT_EQ(settings.ownRate, 500u);
+  carryOut(0, KEY_F6);
+  EXPECT_EQ(readSettings(),
+            "\xEF\xBB\xBF[CONTROLS]\r\nOPEN=VK_F6\r\n[SETTINGS]\r\nOWNRATE=500\r\nREMEMBER_RATE=1\r\n");
+}
+
+TEST_F(BadSettings, NulBytesEndNamesAndValuesAndAreKept) {
+  const char raw[] = "[SETTINGS]\nOWNRATE=500\0junk\n\0\0\0\n[CONTROLS]\nOPEN=VK_F6\0VK_F5\n";
+  const std::string before(raw, sizeof raw - 1);
+  writeSettings(before);
+  start();
+  EXPECT_EQ(settings.ownRate, 500u);
+  EXPECT_EQ(settings.openKey, KEY_F6);
+  carryOut(0, KEY_F6);
+  // The line of NULs is a key line of the section, so the new key follows it.
+  EXPECT_TRUE(onlyInserted(before, readSettings(), "REMEMBER_RATE=1\n"));
+  EXPECT_EQ(readSettings().find("REMEMBER_RATE"), before.find("[CONTROLS]"));
+}
+
+TEST_F(BadSettings, FileMadeReadOnlyWhilePlayingKeepsItsLastGoodContents) {
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=66\n");
+  start();
+  carryOut(3);
+  const std::string saved = readSettings();
+  EXPECT_EQ(saved, "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=1000\n");
+  ASSERT_EQ(chmod("horavane.ini", 0444), 0);
+  carryOut(10);
+  EXPECT_EQ(currentRate, 4000u);
+  EXPECT_EQ(readSettings(), saved);
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"});
+}
