@@ -18,6 +18,7 @@ socket=horavane-play-test-$$
 tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
 cleanup() {
   tmux_ kill-server 2>/dev/null || true
+  rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
   rm -rf "$work"
 }
 trap cleanup EXIT
