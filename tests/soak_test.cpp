@@ -178,8 +178,8 @@ TEST_F(Soak, DaysOfPlayAtEveryRateKeepThePaceTheMenuAndTheHeap) {
     // return to the normal rate now and then.
     const size_t slot = segment % 16;
     if (slot == 0) std::shuffle(order.begin(), order.end(), random);
-    const uint32_t rate = slot < 13 ? order[slot] : slot == 13 ? 0 : slot == 14 ? 2000 : order[segment % 13];
-    if (rate == currentRate) continue;
+    uint32_t rate = slot < 13 ? order[slot] : slot == 13 ? 0 : slot == 14 ? 2000 : order[segment % 13];
+    if (rate == currentRate) rate = rate == 2 ? 4 : 2;  // choosing the current rate shows nothing
 
     openMenu();
     ++sessions;
