@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -52,8 +53,10 @@ class ByteReader {
   size_t at_ = 0;
 };
 
-// A private folder for the files a target writes, on a memory file system where there
-// is one (the profile functions sync every write), removed when the process ends.
+// A private folder for the files a target writes: inside $HORAVANE_FUZZ_SCRATCH when
+// set (run-fuzzers.sh sets it and removes it, since libFuzzer may end the process
+// without running exit handlers), else on a memory file system where there is one (the
+// profile functions sync every write); removed when the process exits normally.
 inline std::string& scratchFolderName() {
   static std::string name;
   return name;
@@ -67,7 +70,10 @@ inline void removeScratchFolder() {
 inline const std::string& scratchFolder() {
   std::string& name = scratchFolderName();
   if (!name.empty()) return name;
-  const char* base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+  const char* chosen = std::getenv("HORAVANE_FUZZ_SCRATCH");
+  const char* base = chosen != nullptr && *chosen != '\0'         ? chosen
+                     : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
+                                                                 : "/tmp";
   std::string pattern = std::string(base) + "/horavane-fuzz-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
     std::perror(pattern.c_str());

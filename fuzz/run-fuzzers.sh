@@ -20,8 +20,11 @@ source_dir=$(cd "$(dirname "$0")" && pwd)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(profile key_names menu)
 
-work=$(mktemp -d)
+# On a memory file system where there is one: the targets write and sync files.
+work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work"' EXIT
+export HORAVANE_FUZZ_SCRATCH=$work/scratch
+mkdir "$HORAVANE_FUZZ_SCRATCH"
 
 failed=0
 for target in "${targets[@]}"; do
