@@ -70,6 +70,12 @@ TEST_F(KeyReleases, WindowHoldsAcrossTheTickWrap) {
   EXPECT_FALSE(queryAt(2950, KEY_F5)) << "a stamp in the future is not a fresh release";
 }
 
+TEST_F(KeyReleases, StaleReleaseDoesNotComeBackWhenTheTickCountComesRound) {
+  releaseAt(5000, KEY_NUMPAD5);
+  EXPECT_FALSE(queryAt(5300, KEY_NUMPAD5));
+  EXPECT_FALSE(queryAt(5050, KEY_NUMPAD5)) << "2^32 ms later the stamp looks 50 ms old";
+}
+
 TEST_F(KeyReleases, HandlerOnAnotherThreadNeverYieldsAReleaseTwice) {
   setVirtualTickCount(5000);
   constexpr int RELEASES = 2000;

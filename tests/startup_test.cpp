@@ -2,6 +2,7 @@
 
 #include "clock/clock.h"
 #include "input/keys.h"
+#include "plugin/plugin.h"
 #include "settings/settings.h"
 #include "support/plugin_fixture.h"
 #include "virtual_tick.h"
@@ -11,6 +12,9 @@ TEST_F(PluginTest, LoadingRegistersAndUnloadingUnregistersBothCallbacks) {
   EXPECT_TRUE(host.scriptRegistered());
   EXPECT_TRUE(host.keyboardRegistered());
   host.runFrames(3);
+  DllMain(nullptr, DLL_THREAD_ATTACH, nullptr);
+  DllMain(nullptr, DLL_THREAD_DETACH, nullptr);
+  EXPECT_TRUE(host.scriptRegistered()) << "thread notifications change nothing";
   host.unload();
   EXPECT_FALSE(host.scriptRegistered());
   EXPECT_FALSE(host.keyboardRegistered());

@@ -20,6 +20,13 @@ void lockTable() {
 
 void unlockTable() { tableBusy.clear(std::memory_order_release); }
 
+void clearRecord(KeyState& state) {
+  state.tick.store(0, std::memory_order_relaxed);
+  state.alt.store(0, std::memory_order_relaxed);
+  state.wasDown.store(0, std::memory_order_relaxed);
+  state.isUp.store(0, std::memory_order_relaxed);
+}
+
 }  // namespace
 
 void onKeyboardMessage(DWORD key, WORD /*repeats*/, BYTE /*scanCode*/, BOOL /*isExtended*/,
@@ -39,17 +46,18 @@ bool consumeKeyRelease(uint32_t code) {
   // Code 0 is what an unbound action holds: it never answers, whatever arrives.
   if (code == 0 || code >= KEY_TABLE_SIZE) return false;
   KeyState& state = keyStates[code];
+  // Nearly every poll finds no release at all, and answers without the lock.
+  if (state.isUp.load(std::memory_order_relaxed) == 0) return false;
   const uint32_t now = GetTickCount();
   lockTable();
-  // The age is taken modulo 2^32, so a release stamped just before the tick count
-  // wraps still counts.
-  const bool fresh = state.isUp.load(std::memory_order_relaxed) != 0 &&
-                     now - state.tick.load(std::memory_order_relaxed) < RELEASE_WINDOW_MS;
-  if (fresh) {
-    state.tick.store(0, std::memory_order_relaxed);
-    state.alt.store(0, std::memory_order_relaxed);
-    state.wasDown.store(0, std::memory_order_relaxed);
-    state.isUp.store(0, std::memory_order_relaxed);
+  bool fresh = false;
+  if (state.isUp.load(std::memory_order_relaxed) != 0) {
+    // The age is taken modulo 2^32, so a release stamped just before the tick count
+    // wraps still counts.
+    fresh = now - state.tick.load(std::memory_order_relaxed) < RELEASE_WINDOW_MS;
+    // A release too old to count is dropped as well: left in place it would look
+    // fresh again when the tick count comes round to its stamp, 2^32 ms later.
+    clearRecord(state);
   }
   unlockTable();
   return fresh;
@@ -57,11 +65,6 @@ bool consumeKeyRelease(uint32_t code) {
 
 void resetKeyStates() {
   lockTable();
-  for (KeyState& state : keyStates) {
-    state.tick.store(0, std::memory_order_relaxed);
-    state.alt.store(0, std::memory_order_relaxed);
-    state.wasDown.store(0, std::memory_order_relaxed);
-    state.isUp.store(0, std::memory_order_relaxed);
-  }
+  for (KeyState& state : keyStates) clearRecord(state);
   unlockTable();
 }
