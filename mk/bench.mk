@@ -22,3 +22,15 @@ test-bench: bench-build
 	ctest --test-dir $(BENCH_DIR) -L bench -j $(JOBS) --output-on-failure --timeout 120
 
 TEST_STEPS += test-bench
+
+# The README's pace table is the generator's output, word for word.
+.PHONY: readme-figures test-readme-pace-table
+readme-figures: bench-build
+	$(BENCH_DIR)/bench/horavane-pace-table > $(BENCH_DIR)/pace-table.md
+	scripts/readme-section.sh update pace-table $(BENCH_DIR)/pace-table.md
+
+test-readme-pace-table: bench-build
+	$(BENCH_DIR)/bench/horavane-pace-table > $(BENCH_DIR)/pace-table.md
+	scripts/readme-section.sh check pace-table $(BENCH_DIR)/pace-table.md
+
+TEST_STEPS += test-readme-pace-table
