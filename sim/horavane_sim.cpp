@@ -76,11 +76,12 @@ int demo() {
   showScreen(host.game());
 
   const std::string before = clockText(host.game());
+  const int64_t addedBefore = host.game().secondsAdded();
   host.runFor(10000);
   std::printf("\nTen seconds of real time later the game clock went from %s to %s:\n", before.c_str(),
               clockText(host.game()).c_str());
-  std::printf("one game second per real millisecond, %lld game seconds added by the plug-in,\n",
-              static_cast<long long>(host.game().secondsAdded()));
+  std::printf("%lld game seconds added by the plug-in, one per real millisecond;\n",
+              static_cast<long long>(host.game().secondsAdded() - addedBefore));
   std::printf("the game's own clock %s.\n", host.game().paused() ? "frozen" : "running");
   host.unload();
   if (!host.game().errors().empty()) {
