@@ -131,23 +131,23 @@ uint64_t* SimGame::nativeCall() {
     char text[64];
     std::snprintf(text, sizeof text, "unknown native hash 0x%016" PRIX64, pending_.hash);
     error(text);
-  } else if (pending_.slots.size() != std::strlen(info->arguments)) {
+  } else if (const size_t expected = std::strlen(info->arguments); pending_.slots.size() != expected) {
     error(std::string(info->name) + " called with " + std::to_string(pending_.slots.size()) +
-          " arguments, expects " + std::to_string(std::strlen(info->arguments)));
+          " arguments, expects " + std::to_string(expected));
   } else {
     for (size_t i = 0; i < pending_.slots.size(); ++i)
       if (info->arguments[i] == 's' && pending_.slots[i] != 0)
         pending_.text = reinterpret_cast<const char*>(static_cast<uintptr_t>(pending_.slots[i]));
-    execute(pending_);
+    execute(pending_, *info);
   }
   if (recording_) calls_.push_back(pending_);
   return &result_;
 }
 
-void SimGame::execute(const NativeCall& call) {
+void SimGame::execute(const NativeCall& call, const NativeInfo& info) {
   const std::vector<uint64_t>& a = call.slots;
   for (size_t i = 0; i < a.size(); ++i) {
-    const char kind = findNative(call.hash)->arguments[i];
+    const char kind = info.arguments[i];
     const bool highHalfSet = (a[i] >> 32) != 0;
     if ((kind == 'i' || kind == 'f') && highHalfSet)
       error(describe(call) + ": argument " + std::to_string(i + 1) + " has its high half set");

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+struct NativeInfo;
+
 struct NativeCall {
   uint64_t frame;
   uint64_t hash;
@@ -71,7 +73,7 @@ class SimGame {
   static std::string describe(const DrawnText& text);
 
  private:
-  void execute(const NativeCall& call);
+  void execute(const NativeCall& call, const NativeInfo& info);
   void addSeconds(int64_t seconds);
   void error(const std::string& what);
 

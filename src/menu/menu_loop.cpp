@@ -30,16 +30,14 @@ void append(LineText& line, const char* text) {
 }
 
 void appendUnsigned(LineText& line, uint32_t value) {
-  char digits[11];
+  char digits[10];  // least significant first
   size_t count = 0;
   do {
     digits[count++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  char text[12];
-  for (size_t i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
-  text[count] = '\0';
-  append(line, text);
+  while (count > 0 && line.length + 1 < LINE_BUFFER) line.chars[line.length++] = digits[--count];
+  line.chars[line.length] = '\0';
 }
 
 void appendSigned(LineText& line, int32_t value) {
@@ -57,15 +55,15 @@ int32_t lineSlot(int32_t index) {
   return isRateLine(index) ? 3 : 4;
 }
 
-// The line's text. Most lines show their caption as it is, and that is drawn in place
-// rather than copied every frame; only a line with a suffix is composed in `line`.
+// The line's text. Most lines show their caption as it is, drawn in place rather than
+// copied every frame; only a line with a suffix is composed in `line`.
 const char* lineText(LineText& line, const MenuItem& item, int32_t index) {
   const char* suffix = nullptr;
   if (index == REMEMBER_LINE)
     suffix = settings.rememberRate == 1 ? "ON" : "OFF";
   else if (isRateLine(index) && static_cast<uint32_t>(item.rate) == currentRate)
     suffix = ACTIVE_SUFFIX;
-  if (suffix == nullptr && std::strlen(item.caption) < LINE_BUFFER) return item.caption;
+  if (suffix == nullptr) return item.caption;
   line.length = 0;
   append(line, item.caption);
   if (suffix != nullptr) append(line, suffix);
