@@ -43,7 +43,7 @@ check-imports: windows
 	@scripts/check-imports.sh $(PRODUCT)
 
 demo-sim: native windows
-	$(NATIVE_DIR)/sim/horavane-sim demo
+	$(NATIVE_DIR)/tools/horavane-sim demo
 
 clean:
 	rm -rf build dist

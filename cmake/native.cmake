@@ -15,6 +15,8 @@ target_compile_options(horavane_plugin PRIVATE ${HORAVANE_WARNINGS})
 
 find_package(Threads REQUIRED)
 add_subdirectory(sim)
+add_subdirectory(scenario)
+add_subdirectory(tools)
 
 enable_testing()
 foreach(dir tests bench fuzz)

@@ -4,7 +4,7 @@
 # `make test` runs test-bench: the frames' call and allocation checks and a short timing pass.
 
 BENCH_DIR := build/bench
-BENCH_TARGETS := horavane-bench horavane-frame-count horavane-frame-check horavane-pace-table
+BENCH_TARGETS := horavane-bench horavane-frame-count horavane-frame-check
 
 .PHONY: bench bench-build pace-table test-bench
 
@@ -15,8 +15,8 @@ bench-build: setup
 bench: bench-build
 	scripts/bench.sh $(BENCH_DIR)
 
-pace-table: bench-build
-	@$(BENCH_DIR)/bench/horavane-pace-table
+pace-table: native
+	@$(NATIVE_DIR)/tools/horavane-pace-table
 
 test-bench: bench-build
 	ctest --test-dir $(BENCH_DIR) -L bench -j $(JOBS) --output-on-failure --timeout 120
@@ -25,12 +25,12 @@ TEST_STEPS += test-bench
 
 # The README's pace table is the generator's output, word for word.
 .PHONY: readme-figures test-readme-pace-table
-readme-figures: bench-build
-	$(BENCH_DIR)/bench/horavane-pace-table > $(BENCH_DIR)/pace-table.md
-	scripts/readme-section.sh update pace-table $(BENCH_DIR)/pace-table.md
+readme-figures: native
+	$(NATIVE_DIR)/tools/horavane-pace-table > $(NATIVE_DIR)/pace-table.md
+	scripts/readme-section.sh update pace-table $(NATIVE_DIR)/pace-table.md
 
-test-readme-pace-table: bench-build
-	$(BENCH_DIR)/bench/horavane-pace-table > $(BENCH_DIR)/pace-table.md
-	scripts/readme-section.sh check pace-table $(BENCH_DIR)/pace-table.md
+test-readme-pace-table: native
+	$(NATIVE_DIR)/tools/horavane-pace-table > $(NATIVE_DIR)/pace-table.md
+	scripts/readme-section.sh check pace-table $(NATIVE_DIR)/pace-table.md
 
 TEST_STEPS += test-readme-pace-table

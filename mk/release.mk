@@ -2,7 +2,7 @@
 #   make release       dist/Horavane-<version>.zip: Horavane.asi, horavane.ini, README.txt
 #   make screenshots   the menu rendered to PNG from the real DLL under Wine
 #   make test-release  the package checked; make test-play  play mode tested under tmux
-RELEASE_SIM := $(NATIVE_DIR)/sim/horavane-sim
+RELEASE_SIM := $(NATIVE_DIR)/tools/horavane-sim
 RELEASE_STAGE := build/release
 SCREENSHOT_DIR := dist/screenshots
 # The CMake project version, known once the Windows build is configured.

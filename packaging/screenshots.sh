@@ -19,8 +19,8 @@ fail() {
   exit 1
 }
 
-sim=$native/sim/horavane-sim
-runner=$native/sim/horavane-scenario
+sim=$native/tools/horavane-sim
+runner=$native/scenario/horavane-scenario
 host=$windows/wine/horavane-wine-host.exe
 plugin=$windows/Horavane.asi
 scenarios=("$here"/demo/*.scn)

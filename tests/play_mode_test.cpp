@@ -3,7 +3,7 @@
 //
 // tests/play_mode_test.sh runs the whole of play mode in a real terminal.
 
-#include "sim/play.h"
+#include "tools/play.h"
 
 #include <cmath>
 

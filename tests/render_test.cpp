@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "menu/menu.h"
-#include "sim/render.h"
+#include "tools/render.h"
 #include "support/plugin_fixture.h"
 
 namespace {

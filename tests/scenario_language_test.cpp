@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "host/native_catalogue.h"
-#include "sim/scenario.h"
+#include "scenario/scenario.h"
 
 namespace fs = std::filesystem;
 

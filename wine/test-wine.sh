@@ -8,7 +8,7 @@ native=${1:?usage: test-wine.sh <native build> <windows build> <scenario>...}
 windows=${2:?usage: test-wine.sh <native build> <windows build> <scenario>...}
 shift 2
 [ $# -gt 0 ] || { echo "test-wine: no scenario files given" >&2; exit 1; }
-runner=$native/sim/horavane-scenario
+runner=$native/scenario/horavane-scenario
 host=$windows/wine/horavane-wine-host.exe
 standin=$windows/wine/ScriptHookV.dll
 plugin=$windows/Horavane.asi

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "import_patch.h"
-#include "sim/scenario.h"
+#include "scenario/scenario.h"
 #include "stand_in.h"
 
 namespace {

@@ -20,7 +20,7 @@
 //   frames <n> [<ms>]           runs n frames
 //   wait <ms> [<frame ms>]      runs frames until at least ms of virtual time passed
 //   elapse <ms>                 virtual time passes without a frame
-//   snapshot <path>             writes the last frame as a frame file (sim/frame_file.h);
+//   snapshot <path>             writes the last frame as a frame file (scenario/frame_file.h);
 //                               a relative path starts at the runner's starting folder
 //   expect text "<t>" [white|highlight] [at <x> <y>]   drawn in the last frame
 //   expect no-text ["<t>"]      nothing (or not this text) drawn in the last frame
@@ -130,6 +130,10 @@ std::string runScenario(const Scenario& scenario, ScenarioHost& host, std::ostre
 // "<nameA>:<line>: <text>" / "<nameB>:<line>: <text>".
 std::string compareTraces(std::istream& a, const std::string& nameA, std::istream& b,
                           const std::string& nameB);
+
+// Compares the traces of two folders, scenario by scenario; prints what differs and
+// returns the process exit code (0 when every trace is equal).
+int compareTraceFolders(const std::string& a, const std::string& b);
 
 // The value of `key` in `section` of an ini text (names without regard to letter case,
 // first section and first key of a name); false when absent.

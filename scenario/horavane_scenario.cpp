@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "sim/host.h"
-#include "sim/scenario.h"
+#include "scenario/scenario.h"
 #include "virtual_tick.h"
 
 namespace {

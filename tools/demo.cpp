@@ -1,23 +1,13 @@
-// horavane-sim: the plug-in in the simulated host, from the command line.
-//
-//   horavane-sim demo    a short scripted session: what the player sees, what the clock does
-//   horavane-sim play [--resolution <w>x<h>]   the game live in this terminal, in real time
-//   horavane-sim render <frame-file> <out.png> a frame as the player sees it, as a picture
-//   horavane-sim key-names                     every key name a settings file may bind
-//   horavane-sim speeds                        the pace each rate line of the menu really gives
-//   horavane-sim settings [<ini>]              what the plug-in reads at start from a settings file
+// The demo: a short scripted session in the simulated host, printed as the player
+// would see it, with what the game clock did.
+
+#include "tools/demo.h"
 
 #include <cstdio>
-#include <cstring>
-#include <iostream>
 #include <string>
 #include <vector>
 
-#include "packaging/release_facts.h"
-
 #include "sim/host.h"
-#include "sim/play.h"
-#include "sim/render.h"
 #include "virtual_tick.h"
 
 namespace {
@@ -52,7 +42,9 @@ void step(SimHost& host, const char* what, uint32_t key, uint32_t frames = 15) {
   host.runFrames(frames, 16);
 }
 
-int demo() {
+}  // namespace
+
+int runDemo() {
   setVirtualTickCount(5000);
   SimHost host;
   host.game().setClock(21, 30, 0);
@@ -89,33 +81,4 @@ int demo() {
     return 1;
   }
   return 0;
-}
-
-// The exit status of a command that reports failure through `error`.
-int finish(bool ok, const std::string& error) {
-  if (ok) return 0;
-  std::fprintf(stderr, "horavane-sim: %s\n", error.c_str());
-  return 1;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  const std::string command = args.empty() ? "" : args[0];
-  std::string error;
-  if (args.size() == 1 && command == "demo") return demo();
-  if (command == "play") return playCommand(std::vector<std::string>(args.begin() + 1, args.end()));
-  if (args.size() == 3 && command == "render") return renderCommand(args[1], args[2]);
-  if (args.size() == 1 && command == "key-names") {
-    writeKeyNames(std::cout);
-    return 0;
-  }
-  if (args.size() == 1 && command == "speeds") return finish(writeSpeedTable(std::cout, error), error);
-  if (args.size() <= 2 && command == "settings")
-    return finish(writeLoadedSettings(args.size() == 2 ? args[1] : "", std::cout, error), error);
-  std::fprintf(stderr,
-               "usage: horavane-sim demo | play [--resolution <w>x<h>] | render <frame-file> <out.png> |\n"
-               "                    key-names | speeds | settings [<ini>]\n");
-  return 2;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/frame_file.h"
+#include "scenario/frame_file.h"
 
 struct Rgb {
   uint8_t red, green, blue;

@@ -1,6 +1,6 @@
 // Screenshots: frame files to PNG with stb_truetype and stb_image_write.
 
-#include "sim/render.h"
+#include "tools/render.h"
 
 #include <cerrno>
 #include <cmath>

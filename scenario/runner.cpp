@@ -1,25 +1,20 @@
-// Scenario files: reading them, running them in a host, tracing and comparing runs.
-
-#include "sim/scenario.h"
+// Scenarios run in a host: steps, expectations and the trace of every call and text.
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <map>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
 #include "host/native_catalogue.h"
-#include "input/keys.h"
-#include "sim/frame_file.h"
+#include "scenario/frame_file.h"
+#include "scenario/scenario.h"
+#include "scenario/words.h"
 
 namespace fs = std::filesystem;
 
@@ -32,204 +27,6 @@ constexpr const char* SYSTEM_TIME = "<system time>";
 constexpr const char* TIME_TEXT = "Current time: ";
 constexpr const char* SETTINGS_PATH = "horavane.ini";
 
-// ---- Reading ----
-
-struct ParseError {
-  std::string what;
-};
-
-std::string trimmed(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return "";
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-// Words separated by blanks; a word that starts with '"' runs to its closing quote
-// and keeps its quotes.
-std::vector<std::string> splitWords(const std::string& line) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    if (std::isspace(static_cast<unsigned char>(line[i]))) {
-      ++i;
-      continue;
-    }
-    const size_t start = i;
-    if (line[i] == '"') {
-      for (++i; i < line.size() && line[i] != '"'; ++i)
-        if (line[i] == '\\') ++i;
-      if (i >= line.size()) throw ParseError{"text opened with \" is never closed"};
-      ++i;
-    } else {
-      while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    }
-    words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
-int64_t number(const std::string& word, int64_t low, int64_t high, const char* what) {
-  errno = 0;
-  char* end = nullptr;
-  const long long value = std::strtoll(word.c_str(), &end, 10);
-  const bool whole = !word.empty() && *end == '\0' && errno == 0 && word[0] != '+';
-  if (!whole || value < low || value > high)
-    throw ParseError{"expected " + std::string(what) + " from " + std::to_string(low) + " to " +
-                     std::to_string(high) + ", got \"" + word + "\""};
-  return value;
-}
-
-std::string quoted(const std::string& word) {
-  std::string text;
-  if (word.empty() || word[0] != '"' || !unquoteText(word, text))
-    throw ParseError{"expected text in double quotes, got " + word};
-  return text;
-}
-
-void clockFields(const std::string& word, Command& command) {
-  int hours = 0, minutes = 0, seconds = 0;
-  char end = 0;
-  if (std::sscanf(word.c_str(), "%d:%d:%d%c", &hours, &minutes, &seconds, &end) != 3 || hours < 0 ||
-      hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59)
-    throw ParseError{"expected a time of day <h>:<m>:<s>, got \"" + word + "\""};
-  command.numbers = {hours, minutes, seconds};
-}
-
-uint32_t keyCode(const std::string& word) {
-  const uint32_t code = keyCodeFromName(word.c_str());
-  if (code == 0) throw ParseError{"expected a key name such as VK_F5, A or 5, got \"" + word + "\""};
-  return code;
-}
-
-void argumentCount(const std::vector<std::string>& words, size_t low, size_t high, const char* usage) {
-  if (words.size() < low || words.size() > high) throw ParseError{std::string("expected \"") + usage + "\""};
-}
-
-void parseExpectText(const std::vector<std::string>& words, Command& command) {
-  if (words.size() < 3) throw ParseError{"expected \"expect text \\\"<text>\\\" [white|highlight] [at <x> <y>]\""};
-  command.text = quoted(words[2]);
-  for (size_t i = 3; i < words.size(); ++i) {
-    if (words[i] == "white" && command.colour == TextColourCheck::Any) {
-      command.colour = TextColourCheck::White;
-    } else if (words[i] == "highlight" && command.colour == TextColourCheck::Any) {
-      command.colour = TextColourCheck::Highlight;
-    } else if (words[i] == "at" && !command.hasPosition && i + 2 < words.size()) {
-      command.numbers = {number(words[i + 1], -100000, 100000, "a pixel position"),
-                         number(words[i + 2], -100000, 100000, "a pixel position")};
-      command.hasPosition = true;
-      i += 2;
-    } else {
-      throw ParseError{"expected white, highlight or at <x> <y> after the text, got \"" + words[i] + "\""};
-    }
-  }
-}
-
-void parseExpect(const std::vector<std::string>& words, Command& command) {
-  if (words.size() < 2) throw ParseError{"expected something after \"expect\""};
-  const std::string& what = words[1];
-  if (what == "text") {
-    command.kind = CommandKind::ExpectText;
-    parseExpectText(words, command);
-  } else if (what == "no-text") {
-    command.kind = CommandKind::ExpectNoText;
-    argumentCount(words, 2, 3, "expect no-text [\\\"<text>\\\"]");
-    command.hasText = words.size() == 3;
-    if (command.hasText) command.text = quoted(words[2]);
-  } else if (what == "text-count") {
-    command.kind = CommandKind::ExpectTextCount;
-    argumentCount(words, 3, 3, "expect text-count <n>");
-    command.numbers = {number(words[2], 0, 1000000, "a count")};
-  } else if (what == "call" || what == "no-call") {
-    command.kind = what == "call" ? CommandKind::ExpectCall : CommandKind::ExpectNoCall;
-    if (what == "call") argumentCount(words, 3, 64, "expect call <name> [<argument>...]");
-    command.pattern.assign(words.begin() + 2, words.end());
-  } else if (what == "calls") {
-    command.kind = CommandKind::ExpectCalls;
-    argumentCount(words, 4, 64, "expect calls <n> <name> [<argument>...]");
-    command.numbers = {number(words[2], 0, 1000000000, "a count")};
-    command.pattern.assign(words.begin() + 3, words.end());
-  } else if (what == "setting") {
-    command.kind = CommandKind::ExpectSetting;
-    argumentCount(words, 5, 5, "expect setting <section> <key> <value>");
-    command.text = words[2];
-    command.key = words[3];
-    command.pattern = {words[4][0] == '"' ? quoted(words[4]) : words[4]};
-  } else if (what == "no-setting") {
-    command.kind = CommandKind::ExpectNoSetting;
-    argumentCount(words, 4, 4, "expect no-setting <section> <key>");
-    command.text = words[2];
-    command.key = words[3];
-  } else if (what == "no-settings-file") {
-    command.kind = CommandKind::ExpectNoSettingsFile;
-    argumentCount(words, 2, 2, "expect no-settings-file");
-  } else if (what == "clock") {
-    argumentCount(words, 3, 3, "expect clock <h>:<m>:<s>|system");
-    command.kind = words[2] == "system" ? CommandKind::ExpectSystemClock : CommandKind::ExpectClock;
-    if (command.kind == CommandKind::ExpectClock) clockFields(words[2], command);
-  } else if (what == "paused" || what == "running") {
-    command.kind = what == "paused" ? CommandKind::ExpectPaused : CommandKind::ExpectRunning;
-    argumentCount(words, 2, 2, what == "paused" ? "expect paused" : "expect running");
-  } else {
-    throw ParseError{"unknown expectation \"" + what + "\""};
-  }
-}
-
-int64_t milliseconds(const std::string& word) { return number(word, 0, UINT32_MAX, "milliseconds"); }
-int64_t frameLength(const std::string& word) { return number(word, 1, 60000, "a frame length in ms"); }
-
-void parseStep(const std::vector<std::string>& words, Command& command) {
-  const std::string& name = words[0];
-  if (name == "resolution") {
-    command.kind = CommandKind::Resolution;
-    argumentCount(words, 3, 3, "resolution <width> <height>");
-    command.numbers = {number(words[1], 0, 65535, "a width in pixels"),
-                       number(words[2], 0, 65535, "a height in pixels")};
-  } else if (name == "clock") {
-    command.kind = CommandKind::Clock;
-    argumentCount(words, 2, 2, "clock <h>:<m>:<s>");
-    clockFields(words[1], command);
-  } else if (name == "tick") {
-    command.kind = CommandKind::Tick;
-    argumentCount(words, 2, 2, "tick <ms>");
-    command.numbers = {milliseconds(words[1])};
-  } else if (name == "frame-length") {
-    command.kind = CommandKind::FrameLength;
-    argumentCount(words, 2, 2, "frame-length <ms>");
-    command.numbers = {frameLength(words[1])};
-  } else if (name == "start" || name == "restart") {
-    command.kind = name == "start" ? CommandKind::Start : CommandKind::Restart;
-    argumentCount(words, 1, 1, name == "start" ? "start" : "restart");
-  } else if (name == "press" || name == "release" || name == "tap") {
-    command.kind = name == "press" ? CommandKind::Press : name == "tap" ? CommandKind::Tap : CommandKind::Release;
-    argumentCount(words, 2, 2, "press|release|tap <key>");
-    command.numbers = {keyCode(words[1])};
-  } else if (name == "frames") {
-    command.kind = CommandKind::Frames;
-    argumentCount(words, 2, 3, "frames <n> [<frame ms>]");
-    command.numbers = {number(words[1], 1, 10000000, "a number of frames"),
-                       words.size() == 3 ? frameLength(words[2]) : 0};
-  } else if (name == "wait") {
-    command.kind = CommandKind::Wait;
-    argumentCount(words, 2, 3, "wait <ms> [<frame ms>]");
-    command.numbers = {milliseconds(words[1]), words.size() == 3 ? frameLength(words[2]) : 0};
-  } else if (name == "elapse") {
-    command.kind = CommandKind::Elapse;
-    argumentCount(words, 2, 2, "elapse <ms>");
-    command.numbers = {milliseconds(words[1])};
-  } else if (name == "snapshot") {
-    command.kind = CommandKind::Snapshot;
-    argumentCount(words, 2, 2, "snapshot <path>");
-    command.text = words[1][0] == '"' ? quoted(words[1]) : words[1];
-  } else if (name == "expect") {
-    parseExpect(words, command);
-  } else {
-    throw ParseError{"unknown command \"" + name + "\""};
-  }
-}
-
-std::string baseName(const std::string& path) { return fs::path(path).stem().string(); }
-
-// ---- Running ----
 
 struct Failure {
   std::string what;
@@ -259,13 +56,6 @@ std::string readWholeFile(const std::string& path, bool& exists) {
   return text.str();
 }
 
-bool sameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 const char* colourName(const DrawnText& text) {
   if (text.red == 255 && text.green == 255 && text.blue == 255) return "white";
@@ -647,176 +437,11 @@ void Runner::expectSystemClock() {
                   clockText(game.hours(), game.minutes(), game.seconds())};
 }
 
-// ---- The command line ----
-
-struct Options {
-  std::string traceFolder;
-  bool keep = false;
-  std::vector<std::string> files;
-};
-
-std::string uniqueFolder() {
-  static std::random_device seed;
-  std::mt19937_64 random(seed());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char name[48];
-    std::snprintf(name, sizeof name, "horavane-scenario-%016llx",
-                  static_cast<unsigned long long>(random()));
-    const fs::path folder = fs::temp_directory_path() / name;
-    if (fs::create_directory(folder)) return folder.string();
-  }
-  throw std::runtime_error("could not make a temporary folder in " + fs::temp_directory_path().string());
-}
-
-bool readAll(const Options& options, const std::string& startFolder, std::vector<Scenario>& scenarios) {
-  std::vector<std::string> errors;
-  std::map<std::string, std::string> names;
-  for (const std::string& file : options.files) {
-    const std::string path = (fs::path(startFolder) / file).lexically_normal().string();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      errors.push_back(file + ": cannot open the scenario file");
-      continue;
-    }
-    Scenario scenario;
-    readScenario(in, file, scenario, errors);
-    if (!names.emplace(scenario.name, file).second)
-      errors.push_back(file + ": same name as " + names[scenario.name] + " (traces would collide)");
-    scenarios.push_back(std::move(scenario));
-  }
-  for (const std::string& error : errors) std::cerr << error << '\n';
-  return errors.empty();
-}
-
-bool runOne(const Scenario& scenario, ScenarioHost& host, const Options& options, const std::string& startFolder) {
-  std::ofstream trace;
-  if (!options.traceFolder.empty()) {
-    const fs::path path = fs::path(startFolder) / options.traceFolder / (scenario.name + ".trace");
-    trace.open(path, std::ios::binary | std::ios::trunc);
-    if (!trace) throw std::runtime_error("cannot write the trace " + path.string());
-  }
-  const std::string folder = uniqueFolder();
-  fs::current_path(folder);
-  const std::string failure = runScenario(scenario, host, trace.is_open() ? &trace : nullptr, startFolder);
-  fs::current_path(startFolder);
-  if (failure.empty() || !options.keep) fs::remove_all(folder);
-  if (failure.empty()) {
-    std::cout << "pass " << scenario.path << " (" << host.frameNumber() << " frames)\n";
-    return true;
-  }
-  std::cerr << failure << '\n';
-  std::cout << "FAIL " << scenario.path << (options.keep ? " (folder kept: " + folder + ")" : "") << '\n';
-  return false;
-}
-
-int runFiles(ScenarioHost& host, const Options& options) {
-  const std::string startFolder = fs::current_path().string();
-  std::vector<Scenario> scenarios;
-  if (!readAll(options, startFolder, scenarios)) return 1;
-  if (!options.traceFolder.empty()) fs::create_directories(fs::path(startFolder) / options.traceFolder);
-  size_t failed = 0;
-  for (const Scenario& scenario : scenarios)
-    if (!runOne(scenario, host, options, startFolder)) ++failed;
-  std::cout << scenarios.size() << " scenarios, " << failed << " failed\n";
-  return failed == 0 ? 0 : 1;
-}
-
-std::vector<std::string> traceNames(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-    if (entry.path().extension() == ".trace") names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-int compareFolders(const std::string& a, const std::string& b) {
-  const std::vector<std::string> namesA = traceNames(a), namesB = traceNames(b);
-  if (namesA.empty()) {
-    std::cerr << a << ": no traces to compare\n";
-    return 1;
-  }
-  if (namesA != namesB) {
-    std::cerr << "the trace folders hold different scenarios: " << a << " has " << namesA.size() << ", " << b
-              << " has " << namesB.size() << '\n';
-    return 1;
-  }
-  int status = 0;
-  for (const std::string& name : namesA) {
-    const std::string pathA = (fs::path(a) / name).string(), pathB = (fs::path(b) / name).string();
-    std::ifstream inA(pathA, std::ios::binary), inB(pathB, std::ios::binary);
-    const std::string difference = compareTraces(inA, pathA, inB, pathB);
-    if (!difference.empty()) {
-      std::cerr << "traces differ:\n" << difference << '\n';
-      status = 1;
-    }
-  }
-  if (status == 0) std::cout << "traces equal: " << namesA.size() << " scenarios in " << a << " and " << b << '\n';
-  return status;
-}
-
-const char* const USAGE =
-    "usage: <program> [--trace <folder>] [--keep] <scenario.scn>...\n"
-    "       <program> compare <trace folder> <trace folder>\n";
-
 }  // namespace
-
-bool readScenario(std::istream& in, const std::string& source, Scenario& scenario,
-                  std::vector<std::string>& errors) {
-  scenario.path = source;
-  scenario.name = baseName(source);
-  const size_t errorsBefore = errors.size();
-  std::string line;
-  int lineNumber = 0;
-  while (std::getline(in, line)) {
-    ++lineNumber;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string text = trimmed(line);
-    if (text.empty() || text[0] == '#') continue;
-    Command command{};
-    command.line = lineNumber;
-    command.source = text;
-    try {
-      const std::vector<std::string> words = splitWords(text);
-      if (words[0] == "settings") {
-        command.kind = CommandKind::Settings;
-        argumentCount(words, 1, 1, "settings");
-        bool closed = false;
-        while (!closed && std::getline(in, line)) {
-          ++lineNumber;
-          if (!line.empty() && line.back() == '\r') line.pop_back();
-          closed = trimmed(line) == "end";
-          if (!closed) command.text += line + "\r\n";
-        }
-        if (!closed) throw ParseError{"settings block never closed by a line \"end\""};
-      } else {
-        parseStep(words, command);
-      }
-      scenario.commands.push_back(command);
-    } catch (const ParseError& error) {
-      errors.push_back(source + ":" + std::to_string(command.line) + ": " + error.what);
-    }
-  }
-  if (scenario.commands.empty() && errors.size() == errorsBefore)
-    errors.push_back(source + ":" + std::to_string(lineNumber) + ": expected at least one command, got none");
-  return errors.size() == errorsBefore;
-}
 
 std::string runScenario(const Scenario& scenario, ScenarioHost& host, std::ostream* trace,
                         const std::string& startFolder) {
   return Runner(scenario, host, trace, startFolder).run();
-}
-
-std::string compareTraces(std::istream& a, const std::string& nameA, std::istream& b,
-                          const std::string& nameB) {
-  std::string lineA, lineB;
-  for (int number = 1;; ++number) {
-    const bool moreA = static_cast<bool>(std::getline(a, lineA));
-    const bool moreB = static_cast<bool>(std::getline(b, lineB));
-    if (!moreA && !moreB) return "";
-    if (moreA && moreB && lineA == lineB) continue;
-    const std::string at = ":" + std::to_string(number) + ": ";
-    return nameA + at + (moreA ? lineA : "(end of trace)") + "\n" + nameB + at + (moreB ? lineB : "(end of trace)");
-  }
 }
 
 bool findSetting(const std::string& text, const std::string& section, const std::string& key,
@@ -839,37 +464,4 @@ bool findSetting(const std::string& text, const std::string& section, const std:
     }
   }
   return false;
-}
-
-int scenarioMain(ScenarioHost& host, const std::vector<std::string>& arguments) {
-  try {
-    if (!arguments.empty() && arguments[0] == "compare") {
-      if (arguments.size() != 3) {
-        std::cerr << USAGE;
-        return 2;
-      }
-      return compareFolders(arguments[1], arguments[2]);
-    }
-    Options options;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-      if (arguments[i] == "--trace" && i + 1 < arguments.size()) {
-        options.traceFolder = arguments[++i];
-      } else if (arguments[i] == "--keep") {
-        options.keep = true;
-      } else if (!arguments[i].empty() && arguments[i][0] == '-') {
-        std::cerr << "unknown option " << arguments[i] << '\n' << USAGE;
-        return 2;
-      } else {
-        options.files.push_back(arguments[i]);
-      }
-    }
-    if (options.files.empty()) {
-      std::cerr << USAGE;
-      return 2;
-    }
-    return runFiles(host, options);
-  } catch (const std::exception& error) {
-    std::cerr << "error: " << error.what() << '\n';
-    return 1;
-  }
 }

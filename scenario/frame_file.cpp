@@ -1,4 +1,4 @@
-#include "sim/frame_file.h"
+#include "scenario/frame_file.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Release facts: key names, measured speeds and loaded settings, from the plug-in.
 
-#include "packaging/release_facts.h"
+#include "tools/release_facts.h"
 
 #include <cstdio>
 #include <cstdlib>

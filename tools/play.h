@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/frame_file.h"
-#include "sim/render.h"
+#include "scenario/frame_file.h"
+#include "tools/render.h"
 
 // Turns the bytes a terminal sends into virtual-key codes. A terminal reports no key-up,
 // so each key is one press. Digits are the numeric keypad's keys, since the default

@@ -1,0 +1,50 @@
+// horavane-sim: the plug-in in the simulated host, from the command line.
+//
+//   horavane-sim demo    a short scripted session: what the player sees, what the clock does
+//   horavane-sim play [--resolution <w>x<h>]   the game live in this terminal, in real time
+//   horavane-sim render <frame-file> <out.png> a frame as the player sees it, as a picture
+//   horavane-sim key-names                     every key name a settings file may bind
+//   horavane-sim speeds                        the pace each rate line of the menu really gives
+//   horavane-sim settings [<ini>]              what the plug-in reads at start from a settings file
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/demo.h"
+#include "tools/play.h"
+#include "tools/release_facts.h"
+#include "tools/render.h"
+
+namespace {
+
+// The exit status of a command that reports failure through `error`.
+int finish(bool ok, const std::string& error) {
+  if (ok) return 0;
+  std::fprintf(stderr, "horavane-sim: %s\n", error.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::string command = args.empty() ? "" : args[0];
+  std::string error;
+  if (args.size() == 1 && command == "demo") return runDemo();
+  if (command == "play") return playCommand(std::vector<std::string>(args.begin() + 1, args.end()));
+  if (args.size() == 3 && command == "render") return renderCommand(args[1], args[2]);
+  if (args.size() == 1 && command == "key-names") {
+    writeKeyNames(std::cout);
+    return 0;
+  }
+  if (args.size() == 1 && command == "speeds") return finish(writeSpeedTable(std::cout, error), error);
+  if (args.size() <= 2 && command == "settings")
+    return finish(writeLoadedSettings(args.size() == 2 ? args[1] : "", std::cout, error), error);
+  std::fprintf(stderr,
+               "usage: horavane-sim demo | play [--resolution <w>x<h>] | render <frame-file> <out.png> |\n"
+               "                    key-names | speeds | settings [<ini>]\n");
+  return 2;
+}
