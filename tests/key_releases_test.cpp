@@ -1,10 +1,21 @@
-// Key releases: the 100 ms window, one answer per release, and the tick's wrap.
+// Key releases in the key table: one answer per release, the records a query leaves,
+// the codes that have a record, and stamps the tick's wrap makes look young. The window
+// itself, as the player meets it, is in tests/scenarios/key_release_window.scn and
+// tick_wrap.scn.
 
 #include <thread>
 
 #include "input/keys.h"
 #include "support/plugin_fixture.h"
 #include "virtual_tick.h"
+
+namespace {
+
+// Any two keys: the table treats every code below 255 alike.
+const uint32_t KEY = keyCodeFromName("VK_F5");
+const uint32_t OTHER_KEY = keyCodeFromName("VK_NUMPAD5");
+
+}  // namespace
 
 class KeyReleases : public PluginTest {
  protected:
@@ -22,28 +33,19 @@ class KeyReleases : public PluginTest {
   }
 };
 
-TEST_F(KeyReleases, ReleaseCountsOnlyWhileYoungerThanTheWindow) {
-  releaseAt(5000, KEY_F5);
-  EXPECT_FALSE(queryAt(5100, KEY_F5)) << "100 ms old";
-  releaseAt(5000, KEY_F5);
-  EXPECT_TRUE(queryAt(5099, KEY_F5)) << "99 ms old";
-  releaseAt(5000, KEY_F5);
-  EXPECT_TRUE(queryAt(5000, KEY_F5)) << "just now";
-}
-
 TEST_F(KeyReleases, ReleaseIsAnsweredOnceAndClearsItsRecord) {
-  releaseAt(5000, KEY_F5);
-  EXPECT_TRUE(queryAt(5010, KEY_F5));
-  EXPECT_FALSE(queryAt(5020, KEY_F5));
-  EXPECT_EQ(keyStates[KEY_F5].tick.load(), 0u);
-  EXPECT_EQ(keyStates[KEY_F5].wasDown.load(), 0);
+  releaseAt(5000, KEY);
+  EXPECT_TRUE(queryAt(5010, KEY));
+  EXPECT_FALSE(queryAt(5020, KEY));
+  EXPECT_EQ(keyStates[KEY].tick.load(), 0u);
+  EXPECT_EQ(keyStates[KEY].wasDown.load(), 0);
 }
 
 TEST_F(KeyReleases, PressAfterReleaseCancelsIt) {
-  releaseAt(5000, KEY_F5);
-  onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE);
-  EXPECT_FALSE(queryAt(5010, KEY_F5));
-  EXPECT_EQ(keyStates[KEY_F5].tick.load(), 5000u) << "a failed query leaves the record";
+  releaseAt(5000, KEY);
+  onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, FALSE, FALSE);
+  EXPECT_FALSE(queryAt(5010, KEY));
+  EXPECT_EQ(keyStates[KEY].tick.load(), 5000u) << "a failed query leaves the record";
 }
 
 TEST_F(KeyReleases, HighestKeyCodeHasARecordAndCodesBeyondAreIgnored) {
@@ -61,19 +63,15 @@ TEST_F(KeyReleases, CodeZeroIsNoKeyEvenIfAMessageCarriesIt) {
   EXPECT_FALSE(queryAt(5001, 0));
 }
 
-TEST_F(KeyReleases, WindowHoldsAcrossTheTickWrap) {
-  releaseAt(0xFFFFFFC0u, KEY_F5);  // 64 ms before the wrap
-  EXPECT_TRUE(queryAt(20, KEY_F5)) << "84 ms old, across the wrap";
-  releaseAt(0xFFFFFFC0u, KEY_F5);
-  EXPECT_FALSE(queryAt(40, KEY_F5)) << "104 ms old, across the wrap";
-  releaseAt(3000, KEY_F5);  // never consumed; the tick count wraps round to it again
-  EXPECT_FALSE(queryAt(2950, KEY_F5)) << "a stamp in the future is not a fresh release";
+TEST_F(KeyReleases, StampAheadOfTheTickIsNoFreshRelease) {
+  releaseAt(3000, KEY);  // never consumed; the tick count wraps round to it again
+  EXPECT_FALSE(queryAt(2950, KEY)) << "a stamp in the future is not a fresh release";
 }
 
 TEST_F(KeyReleases, StaleReleaseDoesNotComeBackWhenTheTickCountComesRound) {
-  releaseAt(5000, KEY_NUMPAD5);
-  EXPECT_FALSE(queryAt(5300, KEY_NUMPAD5));
-  EXPECT_FALSE(queryAt(5050, KEY_NUMPAD5)) << "2^32 ms later the stamp looks 50 ms old";
+  releaseAt(5000, OTHER_KEY);
+  EXPECT_FALSE(queryAt(5300, OTHER_KEY));
+  EXPECT_FALSE(queryAt(5050, OTHER_KEY)) << "2^32 ms later the stamp looks 50 ms old";
 }
 
 TEST_F(KeyReleases, HandlerOnAnotherThreadNeverYieldsAReleaseTwice) {
@@ -82,14 +80,14 @@ TEST_F(KeyReleases, HandlerOnAnotherThreadNeverYieldsAReleaseTwice) {
   std::atomic<int> sent{0};
   std::thread keyboard([&] {
     for (int i = 0; i < RELEASES; ++i) {
-      onKeyboardMessage(KEY_NUMPAD5, 1, 0, FALSE, FALSE, TRUE, TRUE);
+      onKeyboardMessage(OTHER_KEY, 1, 0, FALSE, FALSE, TRUE, TRUE);
       sent.fetch_add(1);
-      while (keyStates[KEY_NUMPAD5].isUp.load() != 0 && sent.load() == i + 1) std::this_thread::yield();
+      while (keyStates[OTHER_KEY].isUp.load() != 0 && sent.load() == i + 1) std::this_thread::yield();
     }
   });
   int answered = 0;
-  while (sent.load() < RELEASES || keyStates[KEY_NUMPAD5].isUp.load() != 0)
-    if (consumeKeyRelease(KEY_NUMPAD5)) ++answered;
+  while (sent.load() < RELEASES || keyStates[OTHER_KEY].isUp.load() != 0)
+    if (consumeKeyRelease(OTHER_KEY)) ++answered;
   keyboard.join();
   EXPECT_EQ(answered, RELEASES);
 }
