@@ -21,6 +21,16 @@ int32_t clockAmount(uint32_t steps, uint32_t stepsPerDay) {
 }
 }
 
+void makeRateCurrent(uint32_t rate) {
+  currentRate = rate;
+  if (currentRate != NORMAL_RATE) {
+    ClockPause(1);
+    lastStepTick = GetTickCount();  // pacing counts from this moment
+  } else {
+    ClockPause(0);
+  }
+}
+
 void paceClock() {
   if (currentRate == 0 || currentRate == NORMAL_RATE) return;
   const uint32_t now = GetTickCount();
