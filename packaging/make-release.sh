@@ -4,14 +4,15 @@
 # README.txt with the speed each menu line really gives. The key names and speeds come
 # from the plug-in itself, through horavane-sim; the text files get Windows line ends.
 #
-#   make-release.sh <windows build folder> <horavane-sim> <dist folder> <staging folder>
+#   make-release.sh <version> <windows build folder> <horavane-sim> <dist folder> <staging folder>
 set -euo pipefail
 
-usage="usage: make-release.sh <windows build folder> <horavane-sim> <dist folder> <staging folder>"
-windows=${1:?$usage}
-sim=${2:?$usage}
-dist=${3:?$usage}
-stage=${4:?$usage}
+usage="usage: make-release.sh <version> <windows build folder> <horavane-sim> <dist folder> <staging folder>"
+version=${1:?$usage}
+windows=${2:?$usage}
+sim=${3:?$usage}
+dist=${4:?$usage}
+stage=${5:?$usage}
 here=$(cd "$(dirname "$0")" && pwd)
 
 fail() {
@@ -19,11 +20,7 @@ fail() {
   exit 1
 }
 
-cache=$windows/CMakeCache.txt
-[ -f "$cache" ] || fail "$cache: no such file; build the product first (make windows)"
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cache")
-[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
-  fail "$cache: expected a line CMAKE_PROJECT_VERSION:STATIC=<major>.<minor>.<patch>, found \"$version\""
+[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "expected a version <major>.<minor>.<patch>, got \"$version\""
 dll=$windows/Horavane.asi
 [ -f "$dll" ] || fail "$dll: no such file; build the product first (make windows)"
 [ -x "$sim" ] || fail "$sim: no such program; build the native tools first (make native)"

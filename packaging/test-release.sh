@@ -5,13 +5,14 @@
 # every key and listing every key name; a README whose rebinding example really binds
 # those keys.
 #
-#   test-release.sh <windows build folder> <horavane-sim> <dist folder>
+#   test-release.sh <version> <windows build folder> <horavane-sim> <dist folder>
 set -euo pipefail
 
-usage="usage: test-release.sh <windows build folder> <horavane-sim> <dist folder>"
-windows=${1:?$usage}
-sim=$(realpath "${2:?$usage}")
-dist=${3:?$usage}
+usage="usage: test-release.sh <version> <windows build folder> <horavane-sim> <dist folder>"
+version=${1:?$usage}
+windows=${2:?$usage}
+sim=$(realpath "${3:?$usage}")
+dist=${4:?$usage}
 
 passed=0
 failed=0
@@ -26,7 +27,6 @@ check() {  # check <what> <command...>: runs the command, counts and reports the
   fi
 }
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$windows/CMakeCache.txt")
 zip=$dist/Horavane-$version.zip
 [ -f "$zip" ] || { echo "test-release: $zip: no such file (make release)" >&2; exit 1; }
 unpacked=$(mktemp -d)
