@@ -31,6 +31,9 @@ struct TextColour {
 constexpr TextColour WHITE = {255.0f, 255.0f, 255.0f, 255.0f};
 constexpr TextColour HIGHLIGHT = {246.0f, 156.0f, 8.0f, 255.0f};
 
+constexpr const char* TIME_PREFIX = "Current time: ";     // before the game clock, h:m:s
+constexpr const char* ACTIVE_SUFFIX = " (NOW ACTIVE)";  // after the current rate's caption
+
 // Index of the highlighted line, 0..21; kept from one opening of the menu to the next.
 extern int32_t selectedIndex;
 

@@ -17,7 +17,6 @@ int32_t selectedIndex = 0;
 namespace {
 
 constexpr size_t LINE_BUFFER = 64;  // the longest line, caption and suffix, has 38 characters
-constexpr const char* ACTIVE_SUFFIX = " (NOW ACTIVE)";
 
 // A text composed in a fixed buffer: appends stop quietly at the buffer's end.
 struct LineText {
@@ -61,7 +60,7 @@ void drawFrame(const MenuItem* items, const char* title, int32_t windowTop, int3
   const int32_t minutes = ClockMinutes();
   const int32_t hours = ClockHours();
   LineText line = {{}, 0};
-  append(line, "Current time: ");
+  append(line, TIME_PREFIX);
   appendNumber(line, hours);
   append(line, ":");
   appendNumber(line, minutes);
