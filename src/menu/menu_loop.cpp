@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
 
 #include "clock/clock.h"
 #include "compat.h"
@@ -102,8 +101,10 @@ void selectRate(uint32_t rate) {
 }
 
 void runMenu(const MenuItem items[MENU_LINE_COUNT], const char* title) {
-  char ownTitle[32] = {};
-  std::strncpy(ownTitle, title != nullptr ? title : "", sizeof ownTitle - 1);
+  char ownTitle[32] = {};  // at most 31 characters of the title, always terminated
+  for (size_t i = 0; title != nullptr && title[i] != '\0' && i + 1 < sizeof ownTitle; ++i) {
+    ownTitle[i] = title[i];
+  }
 
   int32_t width = 0;
   int32_t height = 0;
