@@ -1,56 +1,76 @@
 # Horavane: the two commands.
 #   make demo   set up this machine, build Horavane.asi and show the plug-in working
-#   make test   set up this machine, build everything and run every test
-# Further targets: see `make help`.
+#   make test   set up this machine, build everything and run every check
+# Both are CMake workflow presets (CMakePresets.json); every check is a CTest test of the
+# native build, with a label (`ctest --preset test -N` lists them). Further targets: make help.
 
 SHELL := /bin/bash
 .SHELLFLAGS := -eu -o pipefail -c
 .DEFAULT_GOAL := help
-JOBS ?= 2
 
-NATIVE_DIR := build/native
-WINDOWS_DIR := build/windows
-PRODUCT := $(WINDOWS_DIR)/Horavane.asi
+# The builds every check of `make test` runs from, in the order they are made.
+TEST_WORKFLOWS := windows asan tsan fuzz bench test
+FUZZ_SECONDS ?= 20
+SOAK_DAYS ?= 50
 
-# Steps each part of the project adds to `make test` and `make demo`.
-TEST_STEPS := test-native check-imports
-DEMO_STEPS := demo-sim
-
-.PHONY: help setup native windows test demo test-native check-imports demo-sim clean
+.PHONY: help setup test demo native windows release quick fuzz bench docs coverage soak clean
 
 help:
-	@echo "make demo   - set up, build Horavane.asi and show the plug-in working"
-	@echo "make test   - set up, build everything and run every test"
-	@echo "make native / make windows - just build"
-	@echo "make clean  - remove build outputs"
+	@echo "make demo      set up, build Horavane.asi and show the plug-in working"
+	@echo "make test      set up, build everything and run every check"
+	@echo "make quick     the native tests and scenarios only (seconds)"
+	@echo "make native, make windows   just build"
+	@echo "make release   dist/Horavane-<version>.zip and dist/SHA256SUMS"
+	@echo "make docs      regenerate the README's generated sections"
+	@echo "make bench     the plug-in's frames against their floor, as the README's table"
+	@echo "make fuzz      each fuzz target for FUZZ_SECONDS (default 20)"
+	@echo "make coverage  line and branch coverage of src/"
+	@echo "make soak      the soak test over SOAK_DAYS simulated days (default 50)"
+	@echo "make clean     remove build outputs"
 
 setup:
 	@scripts/setup.sh
 
+test: setup
+	@for workflow in $(TEST_WORKFLOWS); do cmake --workflow --preset $$workflow; done
+	@echo "make test: every check passed"
+
+demo: setup
+	cmake --workflow --preset windows
+	cmake --workflow --preset demo
+
 native: setup
-	cmake --preset native >/dev/null
-	cmake --build $(NATIVE_DIR) -j $(JOBS)
+	cmake --preset native
+	cmake --build --preset native
 
 windows: setup
-	cmake --preset windows >/dev/null
-	cmake --build $(WINDOWS_DIR) -j $(JOBS)
+	cmake --workflow --preset windows
 
-test-native: native
-	ctest --test-dir $(NATIVE_DIR) -j $(JOBS) --output-on-failure --timeout 120
+release: windows native
+	cmake --build --preset native --target release
 
-# The product must load with nothing but Windows, the game and the runtime.
-check-imports: windows
-	@scripts/check-imports.sh $(PRODUCT)
+quick: native
+	ctest --preset native
 
-demo-sim: native windows
-	$(NATIVE_DIR)/tools/horavane-sim demo
+fuzz: native
+	cmake --workflow --preset fuzz
+	cmake --preset native -DHORAVANE_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	ctest --preset test -L '^fuzz$$'
+
+bench: setup
+	cmake --workflow --preset bench
+	scripts/bench.sh build/bench
+
+docs: native
+	cmake --build --preset docs
+
+coverage: setup
+	scripts/coverage.sh
+
+soak: setup
+	cmake --preset soak
+	cmake --build --preset soak
+	HORAVANE_SOAK_DAYS=$(SOAK_DAYS) build/soak/tests/soak_test
 
 clean:
 	rm -rf build dist
-
--include mk/*.mk
-
-test: $(TEST_STEPS)
-	@echo "make test: every test passed"
-
-demo: $(DEMO_STEPS)

@@ -4,6 +4,8 @@
 add_library(horavane_platform STATIC
   platform/posix/tick.cpp
   platform/posix/profile.cpp
+  platform/posix/sleep.cpp
+  platform/posix/local_time.cpp
 )
 target_include_directories(horavane_platform PUBLIC platform)
 target_compile_options(horavane_platform PRIVATE ${HORAVANE_WARNINGS})
@@ -14,13 +16,14 @@ target_link_libraries(horavane_plugin PUBLIC horavane_platform)
 target_compile_options(horavane_plugin PRIVATE ${HORAVANE_WARNINGS})
 
 find_package(Threads REQUIRED)
+enable_testing()
+include(cmake/checks.cmake)
+
 add_subdirectory(sim)
 add_subdirectory(scenario)
 add_subdirectory(tools)
-
-enable_testing()
-foreach(dir tests bench fuzz)
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-    add_subdirectory(${dir})
-  endif()
-endforeach()
+add_subdirectory(tests)
+add_subdirectory(bench)
+add_subdirectory(fuzz)
+add_subdirectory(wine)
+add_subdirectory(packaging)

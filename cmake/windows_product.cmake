@@ -2,19 +2,37 @@
 
 enable_language(RC)
 
-# The import library that maps the plain names the plug-in calls to the runtime's
-# decorated export names.
+# The import library that maps the names the plug-in calls to the runtime's decorated
+# export names. ScriptHookV.def is the one list of those names; each toolchain's import
+# library is made from it.
 set(HORAVANE_RUNTIME_DEF ${PROJECT_SOURCE_DIR}/src/host/ScriptHookV.def)
-set(HORAVANE_RUNTIME_IMPORT ${CMAKE_CURRENT_BINARY_DIR}/libScriptHookV.a)
 if(MINGW)
+  # dlltool names its symbols after the output path, so it runs in the build folder on a
+  # relative name: no folder name reaches the DLL.
+  set(HORAVANE_RUNTIME_IMPORT ${CMAKE_CURRENT_BINARY_DIR}/libScriptHookV.a)
   find_program(HORAVANE_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
   add_custom_command(
     OUTPUT ${HORAVANE_RUNTIME_IMPORT}
-    COMMAND ${HORAVANE_DLLTOOL} -d ${HORAVANE_RUNTIME_DEF} -l ${HORAVANE_RUNTIME_IMPORT}
+    COMMAND ${HORAVANE_DLLTOOL} -d ${HORAVANE_RUNTIME_DEF} -l libScriptHookV.a
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DEPENDS ${HORAVANE_RUNTIME_DEF}
     COMMENT "Import library for ScriptHookV.dll")
-  add_custom_target(horavane_runtime_import DEPENDS ${HORAVANE_RUNTIME_IMPORT})
+elseif(MSVC)
+  set(HORAVANE_RUNTIME_MSVC_DEF ${CMAKE_CURRENT_BINARY_DIR}/ScriptHookV-msvc.def)
+  set(HORAVANE_RUNTIME_IMPORT ${CMAKE_CURRENT_BINARY_DIR}/ScriptHookV.lib)
+  add_custom_command(
+    OUTPUT ${HORAVANE_RUNTIME_IMPORT}
+    COMMAND ${CMAKE_COMMAND} -DDEF=${HORAVANE_RUNTIME_DEF} -DOUT=${HORAVANE_RUNTIME_MSVC_DEF}
+            -P ${PROJECT_SOURCE_DIR}/cmake/msvc_runtime_def.cmake
+    COMMAND ${CMAKE_AR} /nologo /machine:x64 /def:${HORAVANE_RUNTIME_MSVC_DEF}
+            /out:${HORAVANE_RUNTIME_IMPORT}
+    DEPENDS ${HORAVANE_RUNTIME_DEF} ${PROJECT_SOURCE_DIR}/cmake/msvc_runtime_def.cmake
+    COMMENT "Import library for ScriptHookV.dll")
+  # The C and C++ runtimes go into the DLL: a player's machine need not have the
+  # Visual C++ redistributable.
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 endif()
+add_custom_target(horavane_runtime_import DEPENDS ${HORAVANE_RUNTIME_IMPORT})
 
 configure_file(packaging/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
 
@@ -22,15 +40,37 @@ add_library(Horavane SHARED ${HORAVANE_PLUGIN_SOURCES} ${CMAKE_CURRENT_BINARY_DI
 target_include_directories(Horavane PRIVATE src platform)
 target_compile_options(Horavane PRIVATE ${HORAVANE_WARNINGS})
 set_target_properties(Horavane PROPERTIES PREFIX "" SUFFIX ".asi" OUTPUT_NAME Horavane)
+add_dependencies(Horavane horavane_runtime_import)
+target_link_libraries(Horavane PRIVATE ${HORAVANE_RUNTIME_IMPORT})
 if(MINGW)
-  add_dependencies(Horavane horavane_runtime_import)
-  target_link_libraries(Horavane PRIVATE ${HORAVANE_RUNTIME_IMPORT})
-  # A player's machine has Windows, the game and the runtime, nothing more: the GCC
-  # and C++ runtimes go into the DLL, and the library exports nothing of its own.
+  # Only what the plug-in uses: no exception or type-information runtime, and every
+  # function nothing refers to dropped at the link. (Not -fdata-sections: it would move
+  # the zero-filled key table out of .bss into the file.) -O2 is the level the benchmarks
+  # measure. -g feeds the debug copy below and changes no code; its file names start at
+  # the top of the source tree, wherever that is.
+  target_compile_options(Horavane PRIVATE -O2 -g -ffunction-sections -fno-exceptions -fno-rtti
+                         -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
+                         -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+  # A player's machine has Windows, the game and the runtime, nothing more: what the DLL
+  # uses of the GCC and C++ runtimes goes into it, and it exports nothing of its own. No
+  # link time in the header, so the same sources give the same file; the GUI subsystem,
+  # as for any DLL loaded into a game.
   target_link_options(Horavane PRIVATE -static -static-libgcc -static-libstdc++
-                      -Wl,--exclude-all-symbols)
+                      -Wl,--exclude-all-symbols -Wl,--gc-sections -Wl,--no-insert-timestamp
+                      -Wl,--subsystem,windows)
+  # The linked file keeps its symbols and debug information as Horavane.debug, to read
+  # a player's crash address with addr2line; the shipped file has neither. objcopy would
+  # stamp the time of day into the header; SOURCE_DATE_EPOCH=0 keeps it 0, as linked.
+  set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_OBJCOPY})
+  add_custom_command(TARGET Horavane POST_BUILD
+    COMMAND ${objcopy} --only-keep-debug $<TARGET_FILE_NAME:Horavane> $<TARGET_FILE_BASE_NAME:Horavane>.debug
+    COMMAND ${objcopy} --strip-all $<TARGET_FILE_NAME:Horavane>
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    COMMENT "Horavane.debug: symbols and debug information of Horavane.asi, which loses them"
+    VERBATIM)
 endif()
 
-if(EXISTS ${PROJECT_SOURCE_DIR}/wine/CMakeLists.txt)
+# The test programs around the DLL are built with MinGW only.
+if(MINGW AND EXISTS ${PROJECT_SOURCE_DIR}/wine/CMakeLists.txt)
   add_subdirectory(wine)
 endif()

@@ -61,7 +61,7 @@ int lineOf(const std::string& text) {
     if (text.compare(0, length, caption) != 0) continue;
     const std::string suffix = text.substr(length);
     const bool fits = line == REMEMBER_LINE ? suffix == "ON" || suffix == "OFF"
-                      : line <= LAST_RATE_LINE ? suffix.empty() || suffix == " (NOW ACTIVE)"
+                      : line <= LAST_RATE_LINE ? suffix.empty() || suffix == ACTIVE_SUFFIX
                                                : suffix.empty();
     if (fits) return line;
   }
@@ -113,7 +113,7 @@ void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
   }
   FUZZ_CHECK(texts.size() >= 2 && texts.size() <= 2 + MENU_LINE_COUNT, "%zu texts in one frame", texts.size());
   FUZZ_CHECK(texts[0].text == "Horavane", "first text \"%s\"", texts[0].text.c_str());
-  FUZZ_CHECK(texts[1].text.compare(0, 14, "Current time: ") == 0, "second text \"%s\"", texts[1].text.c_str());
+  FUZZ_CHECK(texts[1].text.compare(0, std::strlen(TIME_PREFIX), TIME_PREFIX) == 0, "second text \"%s\"", texts[1].text.c_str());
   for (size_t i = 0; i < 2; ++i) FUZZ_CHECK(!Player::isHighlighted(texts[i]), "title or time highlighted");
   int previous = -1;
   for (size_t i = 2; i < texts.size(); ++i) {

@@ -2,7 +2,7 @@
 # Runs each libFuzzer target of a `fuzz` preset build for a bounded time, starting
 # from a copy of its committed corpus so the run never grows the committed one.
 #
-#   fuzz/run-fuzzers.sh <build dir> <seconds per target> [target...]
+#   fuzz/run-fuzzers.sh <build dir> <seconds per target> <target>...
 #
 # A failing input is kept in <build dir>/fuzz-findings/<target>/ and the script fails,
 # naming it; `<build dir>/fuzz/<target>_fuzz <file>` replays it. To keep it as a
@@ -10,15 +10,14 @@
 # corpus file as a test).
 set -euo pipefail
 
-usage() { echo "usage: $0 <build dir> <seconds per target> [target...]" >&2; exit 2; }
-[ $# -ge 2 ] || usage
+usage() { echo "usage: $0 <build dir> <seconds per target> <target>..." >&2; exit 2; }
+[ $# -ge 3 ] || usage
 build=$1
 seconds=$2
 shift 2
 [[ $seconds =~ ^[0-9]+$ ]] || { echo "$0: seconds must be a whole number, got '$seconds'" >&2; exit 2; }
 source_dir=$(cd "$(dirname "$0")" && pwd)
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(profile key_names menu)
 
 # On a memory file system where there is one: the targets write and sync files.
 work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)

@@ -3,15 +3,17 @@
 # Windows build, horavane.ini with the defaults and the accepted key names, and
 # README.txt with the speed each menu line really gives. The key names and speeds come
 # from the plug-in itself, through horavane-sim; the text files get Windows line ends.
+# <dist>/SHA256SUMS gives the checksums of the zip and of Horavane.asi.
 #
-#   make-release.sh <windows build folder> <horavane-sim> <dist folder> <staging folder>
+#   make-release.sh <version> <windows build folder> <horavane-sim> <dist folder> <staging folder>
 set -euo pipefail
 
-usage="usage: make-release.sh <windows build folder> <horavane-sim> <dist folder> <staging folder>"
-windows=${1:?$usage}
-sim=${2:?$usage}
-dist=${3:?$usage}
-stage=${4:?$usage}
+usage="usage: make-release.sh <version> <windows build folder> <horavane-sim> <dist folder> <staging folder>"
+version=${1:?$usage}
+windows=${2:?$usage}
+sim=${3:?$usage}
+dist=${4:?$usage}
+stage=${5:?$usage}
 here=$(cd "$(dirname "$0")" && pwd)
 
 fail() {
@@ -19,11 +21,7 @@ fail() {
   exit 1
 }
 
-cache=$windows/CMakeCache.txt
-[ -f "$cache" ] || fail "$cache: no such file; build the product first (make windows)"
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$cache")
-[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
-  fail "$cache: expected a line CMAKE_PROJECT_VERSION:STATIC=<major>.<minor>.<patch>, found \"$version\""
+[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "expected a version <major>.<minor>.<patch>, got \"$version\""
 dll=$windows/Horavane.asi
 [ -f "$dll" ] || fail "$dll: no such file; build the product first (make windows)"
 [ -x "$sim" ] || fail "$sim: no such program; build the native tools first (make native)"
@@ -56,12 +54,20 @@ fill "$here/horavane.ini.in" @KEY_NAMES@ "$scratch/key-names" "$folder/horavane.
 fill "$here/README.txt.in" @SPEED_TABLE@ "$scratch/speeds" "$folder/README.txt"
 cp "$dll" "$folder/Horavane.asi"
 
-# The same inputs make the same zip: fixed file times (the last commit's, or
-# SOURCE_DATE_EPOCH) and no extra attributes.
+# The same inputs make the same zip, whatever the folder and the umask: fixed file
+# modes and times (the last commit's, or SOURCE_DATE_EPOCH), a fixed order, no extra
+# attributes.
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || date +%s)}
+chmod 0644 "$folder"/*
 touch -d "@$epoch" "$folder"/*
 zip_path=$(cd "$dist" && pwd)/$name.zip
 rm -f "$zip_path"
 (cd "$folder" && TZ=UTC zip -X -q "$zip_path" Horavane.asi horavane.ini README.txt)
+
+# Checksums of what a player downloads and of what goes into the game's folder.
+(cd "$dist" && sha256sum "$name.zip") > "$dist/SHA256SUMS"
+(cd "$folder" && sha256sum Horavane.asi) >> "$dist/SHA256SUMS"
 echo "make-release: $dist/$name.zip"
 unzip -l "$zip_path" | sed 's/^/  /'
+echo "make-release: $dist/SHA256SUMS"
+sed 's/^/  /' "$dist/SHA256SUMS"

@@ -1,17 +1,18 @@
 #!/bin/bash
 # Screenshots of the menu as a player sees it. The scenarios in packaging/demo/ run the
-# real Horavane.asi under Wine (in a fresh Wine prefix) and write frame files with
+# real Horavane.asi under Wine (in a Wine prefix made fresh at the given folder) and write frame files with
 # `snapshot`; each frame is rendered to a PNG of the same name. Without the Wine host in
 # the Windows build, the same scenarios run the plug-in's sources in the native
 # simulated host instead, and the script says so.
 #
-#   screenshots.sh <native build folder> <windows build folder> <output folder>
+#   screenshots.sh <native build folder> <windows build folder> <output folder> <wine prefix folder>
 set -euo pipefail
 
-usage="usage: screenshots.sh <native build folder> <windows build folder> <output folder>"
+usage="usage: screenshots.sh <native build folder> <windows build folder> <output folder> <wine prefix folder>"
 native=$(realpath "${1:?$usage}")
 windows=$(realpath "${2:?$usage}")
 out=${3:?$usage}
+wine_prefix=${4:?$usage}
 here=$(cd "$(dirname "$0")" && pwd)
 
 fail() {
@@ -32,20 +33,13 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 rm -f "$out"/*.frame "$out"/*.png "$out"/scenarios.log
 
-prefix=
-cleanup() {
-  if [ -n "$prefix" ]; then
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-    rm -rf "$prefix"
-  fi
-}
-trap cleanup EXIT
+wine_prefix() { "$here/../wine/wine-prefix.sh" "$1" "$wine_prefix"; }
 
 if [ -f "$host" ] && [ -f "$plugin" ]; then
   via="the real Horavane.asi under Wine"
-  prefix=$(mktemp -d)
-  export WINEPREFIX=$prefix WINEDEBUG=-all
-  wineboot --init > "$out/scenarios.log" 2>&1 || { cat "$out/scenarios.log" >&2; fail "wineboot failed"; }
+  wine_prefix start > "$out/scenarios.log" || fail "no Wine prefix to run the demo scenarios in"
+  trap 'wine_prefix stop > /dev/null' EXIT
+  export WINEPREFIX=$wine_prefix WINEDEBUG=-all
   (cd "$out" && wine "$host" --plugin "$plugin" "${scenarios[@]}") >> "$out/scenarios.log" 2>&1 ||
     { cat "$out/scenarios.log" >&2; fail "the demo scenarios failed under Wine"; }
 elif [ -x "$runner" ]; then

@@ -5,13 +5,14 @@
 # every key and listing every key name; a README whose rebinding example really binds
 # those keys.
 #
-#   test-release.sh <windows build folder> <horavane-sim> <dist folder>
+#   test-release.sh <version> <windows build folder> <horavane-sim> <dist folder>
 set -euo pipefail
 
-usage="usage: test-release.sh <windows build folder> <horavane-sim> <dist folder>"
-windows=${1:?$usage}
-sim=$(realpath "${2:?$usage}")
-dist=${3:?$usage}
+usage="usage: test-release.sh <version> <windows build folder> <horavane-sim> <dist folder>"
+version=${1:?$usage}
+windows=${2:?$usage}
+sim=$(realpath "${3:?$usage}")
+dist=${4:?$usage}
 
 passed=0
 failed=0
@@ -26,7 +27,6 @@ check() {  # check <what> <command...>: runs the command, counts and reports the
   fi
 }
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$windows/CMakeCache.txt")
 zip=$dist/Horavane-$version.zip
 [ -f "$zip" ] || { echo "test-release: $zip: no such file (make release)" >&2; exit 1; }
 unpacked=$(mktemp -d)
@@ -43,6 +43,13 @@ files_are_the_three() {
 }
 check "the zip holds Horavane.asi, horavane.ini and README.txt, nothing else" files_are_the_three
 check "Horavane.asi is the Windows build's" cmp -s "$unpacked/Horavane.asi" "$windows/Horavane.asi"
+checksums_listed() {  # SHA256SUMS holds the zip's and the DLL's, as sha256sum -c reads them
+  local expected
+  expected=$( (cd "$dist" && sha256sum "$(basename "$zip")") && (cd "$unpacked" && sha256sum Horavane.asi))
+  [ "$expected" = "$(cat "$dist/SHA256SUMS")" ] ||
+    { diff <(echo "$expected") "$dist/SHA256SUMS" | sed 's/^/  SHA256SUMS: /' >&2; return 1; }
+}
+check "SHA256SUMS gives the zip's and Horavane.asi's checksums" checksums_listed
 
 # ---- The version resource ----
 # The string that follows `name` among the DLL's UTF-16 strings (its StringFileInfo).
@@ -57,6 +64,13 @@ check "FileVersion is $version" expect_value FileVersion "$version"
 check "ProductVersion is $version" expect_value ProductVersion "$version"
 check "FileDescription says what it is" expect_value FileDescription "Horavane: game clock control plug-in"
 check "OriginalFilename is Horavane.asi" expect_value OriginalFilename Horavane.asi
+copyright_is_the_projects() {
+  local got
+  got=$(version_value LegalCopyright)
+  [[ $got =~ ^Copyright\ \(C\)\ [0-9]{4}\ the\ Horavane\ developers$ ]] ||
+    { echo "  LegalCopyright: \"$got\"" >&2; return 1; }
+}
+check "LegalCopyright names the Horavane developers" copyright_is_the_projects
 # VS_FIXEDFILEINFO: the signature FEEF04BD, the structure version, then the file
 # version as two little-endian 32-bit words, major<<16|minor and patch<<16|0.
 fixed_version_matches() {

@@ -34,6 +34,17 @@ struct HINSTANCE__;
 typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;  // 0 is Sunday
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+
 #define WINAPI
 #define TRUE 1
 #define FALSE 0
@@ -46,6 +57,12 @@ extern "C" {
 
 // Milliseconds since an arbitrary start; wraps to 0 after 2^32 - 1.
 DWORD GetTickCount(void);
+
+// Suspends the thread for at least `ms` milliseconds; 0 just yields the rest of its time slice.
+void Sleep(DWORD ms);
+
+// The computer's local date and time; the second is 0..59 (never a leap second).
+void GetLocalTime(LPSYSTEMTIME now);
 
 // Copies the value of `key` in `section` of `file` into `out` (at most size - 1
 // characters, always terminated), or `fallback` when the key is absent.

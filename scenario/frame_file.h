@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "menu/menu.h"
 #include "sim/game.h"
 
 struct Frame {
@@ -23,6 +24,9 @@ struct Frame {
   int32_t height = 0;
   std::vector<DrawnText> texts;
 };
+
+// True when `text` was drawn in `colour` (HIGHLIGHT, WHITE), alpha aside.
+bool drawnIn(const DrawnText& text, const TextColour& colour);
 
 // The texts `game` recorded for frame `frame`, with its current resolution.
 Frame captureFrame(const SimGame& game, uint64_t frame);

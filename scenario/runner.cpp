@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "host/native_catalogue.h"
+#include "menu/menu.h"
 #include "scenario/frame_file.h"
 #include "scenario/scenario.h"
 #include "scenario/words.h"
@@ -24,7 +25,6 @@ constexpr uint32_t START_TICK = 1000000;  // far from 0, so that nothing starts 
 constexpr uint32_t DEFAULT_FRAME_MS = 16;
 constexpr int32_t SYSTEM_CLOCK_TOLERANCE_S = 120;
 constexpr const char* SYSTEM_TIME = "<system time>";
-constexpr const char* TIME_TEXT = "Current time: ";
 constexpr const char* SETTINGS_PATH = "horavane.ini";
 
 
@@ -58,8 +58,8 @@ std::string readWholeFile(const std::string& path, bool& exists) {
 
 
 const char* colourName(const DrawnText& text) {
-  if (text.red == 255 && text.green == 255 && text.blue == 255) return "white";
-  if (text.red == 246 && text.green == 156 && text.blue == 8) return "highlight";
+  if (drawnIn(text, WHITE)) return "white";
+  if (drawnIn(text, HIGHLIGHT)) return "highlight";
   return "other colour";
 }
 
@@ -281,7 +281,7 @@ void Runner::collect() {
 
 // The clock shown after it was set to the computer's time differs from run to run.
 std::string Runner::traceText(const std::string& text) const {
-  if (systemClock_ && text.rfind(TIME_TEXT, 0) == 0) return TIME_TEXT + std::string(SYSTEM_TIME);
+  if (systemClock_ && text.rfind(TIME_PREFIX, 0) == 0) return TIME_PREFIX + std::string(SYSTEM_TIME);
   return text;
 }
 

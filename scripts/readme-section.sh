@@ -2,14 +2,19 @@
 # Keeps a generated section of README.md, between "<!-- NAME -->" and "<!-- /NAME -->",
 # equal to a program's output.
 #
-#   scripts/readme-section.sh update NAME FILE   replace the section with FILE's text
-#   scripts/readme-section.sh check NAME FILE    fail, showing the difference, when they differ
+#   scripts/readme-section.sh update NAME PROGRAM [ARG...]   replace the section with its output
+#   scripts/readme-section.sh check NAME PROGRAM [ARG...]    fail, showing the difference, when they differ
 set -euo pipefail
 
-mode=${1:?usage: readme-section.sh update|check NAME FILE}
-name=${2:?usage: readme-section.sh update|check NAME FILE}
-source=${3:?usage: readme-section.sh update|check NAME FILE}
+usage="usage: readme-section.sh update|check NAME PROGRAM [ARG...]"
+mode=${1:?$usage}
+name=${2:?$usage}
+[ $# -ge 3 ] || { echo "$usage" >&2; exit 2; }
+shift 2
 readme=$(dirname "$0")/../README.md
+source=$(mktemp)
+trap 'rm -f "$source"' EXIT
+"$@" > "$source" || { echo "readme-section: $* failed" >&2; exit 1; }
 begin="<!-- $name -->"
 end="<!-- /$name -->"
 
@@ -23,7 +28,7 @@ case "$mode" in
   check)
     if [ "$current" != "$wanted" ]; then
       echo "readme-section: the \"$name\" section of README.md is not what its program prints now;" >&2
-      echo "run: make readme-figures" >&2
+      echo "run: make docs" >&2
       diff <(echo "$current") <(echo "$wanted") >&2 || true
       exit 1
     fi

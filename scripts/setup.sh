@@ -7,7 +7,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64
-  clang libclang-rt-14-dev lcov valgrind
+  clang llvm-14 libclang-rt-14-dev lcov valgrind
   libstb-dev fonts-dejavu-core tmux
 )
 

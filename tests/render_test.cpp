@@ -194,10 +194,10 @@ TEST_F(Render, ShortScreenCutsTheLinesBelowItsBottomEdge) {
   ASSERT_EQ(image.height, 480);
   ASSERT_EQ(frame.texts.size(), 20u);
   EXPECT_EQ(frame.texts[2].text, caption(4));
-  EXPECT_EQ(frame.texts.back().text, caption(LAST_MENU_LINE));
+  EXPECT_EQ(frame.texts.back().text, caption(SYSTEM_TIME_LINE));
   EXPECT_EQ(count(image, 0, image.height, ink(HIGHLIGHT_TEXT, 0.2f)), 0) << "the selected last line is below the screen";
-  const DrawnText& lowest = frame.texts[frame.texts.size() - 4];  // line 18 at y 460
-  EXPECT_EQ(lowest.text, caption(LAST_MENU_LINE - 3));
+  const DrawnText& lowest = frame.texts[frame.texts.size() - 4];  // at y 460
+  EXPECT_EQ(lowest.text, caption(HOUR_BACK_LINE));
   EXPECT_GT(count(image, band(frame, lowest).top, image.height, ink(WHITE_TEXT, 0.75f)), 20);
 }
 

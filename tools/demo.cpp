@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "menu/menu.h"
+#include "scenario/frame_file.h"
+#include "settings/settings.h"
 #include "sim/host.h"
+#include "tools/release_facts.h"
 #include "virtual_tick.h"
 
 namespace {
-
-enum : uint32_t { KEY_F5 = 0x74, KEY_NUMPAD0 = 0x60, KEY_NUMPAD2 = 0x62, KEY_NUMPAD5 = 0x65 };
 
 std::string clockText(const SimGame& game) {
   char text[16];
@@ -29,14 +31,14 @@ void showScreen(const SimGame& game) {
   }
   for (const DrawnText& text : texts) {
     if (text.frame != game.frame()) continue;
-    const bool highlighted = text.red == 246 && text.green == 156 && text.blue == 8;
+    const bool highlighted = drawnIn(text, HIGHLIGHT);
     const int y = static_cast<int>(text.y * static_cast<float>(game.height()) + 0.5f);
     std::printf("    y %3d  %s %s\n", y, highlighted ? "=>" : "  ", text.text.c_str());
   }
 }
 
-void step(SimHost& host, const char* what, uint32_t key, uint32_t frames = 15) {
-  std::printf("\n> %s\n", what);
+void step(SimHost& host, const std::string& what, uint32_t key, uint32_t frames = 15) {
+  std::printf("\n> %s\n", what.c_str());
   host.game().clearRecords();
   host.tap(key);
   host.runFrames(frames, 16);
@@ -49,22 +51,29 @@ int runDemo() {
   SimHost host;
   host.game().setClock(21, 30, 0);
   std::printf("Horavane in the simulated host: a 1280x720 screen, 16 ms frames, virtual time.\n");
-  std::printf("No settings file, so the defaults apply: F5 opens the menu, keypad 8/2 move,\n");
-  std::printf("keypad 5 chooses, keypad 0 closes.\n");
   host.load();
   host.runFor(2000);
+  // No settings file: the keys the plug-in read at its first frame are its defaults.
+  const std::string open = keyName(settings.openKey), down = keyName(settings.downKey),
+                    enter = keyName(settings.enterKey), back = keyName(settings.backKey);
+  std::printf("No settings file, so the defaults apply: %s opens the menu,\n", open.c_str());
+  std::printf("%s and %s move, %s chooses, %s closes.\n", keyName(settings.upKey).c_str(), down.c_str(),
+              enter.c_str(), back.c_str());
   std::printf("\nGame clock after 2 s at the game's own pace: %s\n", clockText(host.game()).c_str());
 
-  step(host, "F5 released: the menu opens", KEY_F5);
+  step(host, open + " released: the menu opens", settings.openKey);
   showScreen(host.game());
   for (int i = 0; i < 4; ++i) {
-    host.tap(KEY_NUMPAD2);
+    host.tap(settings.downKey);
     host.runFrames(12, 16);
   }
-  std::printf("\n> keypad 2 released four times: the selection moves to \"Time x 30\"\n");
-  step(host, "keypad 5 released: x30 is chosen", KEY_NUMPAD5);
+  MenuItem items[MENU_LINE_COUNT];
+  menuItems(items);
+  std::printf("\n> %s released four times: the selection moves to \"%s\"\n", down.c_str(),
+              items[selectedIndex].caption);
+  step(host, enter + " released: that rate is chosen", settings.enterKey);
   showScreen(host.game());
-  step(host, "keypad 0 released: the menu closes", KEY_NUMPAD0, 2);
+  step(host, back + " released: the menu closes", settings.backKey, 2);
   showScreen(host.game());
 
   const std::string before = clockText(host.game());
@@ -72,7 +81,7 @@ int runDemo() {
   host.runFor(10000);
   std::printf("\nTen seconds of real time later the game clock went from %s to %s:\n", before.c_str(),
               clockText(host.game()).c_str());
-  std::printf("%lld game seconds added by the plug-in, one per real millisecond;\n",
+  std::printf("%lld game seconds added by the plug-in;\n",
               static_cast<long long>(host.game().secondsAdded() - addedBefore));
   std::printf("the game's own clock %s.\n", host.game().paused() ? "frozen" : "running");
   host.unload();

@@ -4,11 +4,16 @@
 //   horavane-sim play [--resolution <w>x<h>]   the game live in this terminal, in real time
 //   horavane-sim render <frame-file> <out.png> a frame as the player sees it, as a picture
 //   horavane-sim key-names                     every key name a settings file may bind
-//   horavane-sim speeds                        the pace each rate line of the menu really gives
+//   horavane-sim key-names --markdown          the same as README.md's paragraph
+//   horavane-sim speeds                        the pace each rate line of the menu really
+//                                              gives, as README.txt's table
+//   horavane-sim pace-table                    the same against what each caption
+//                                              promises, as README.md's Markdown section
 //   horavane-sim settings [<ini>]              what the plug-in reads at start from a settings file
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -17,6 +22,7 @@
 #include "tools/play.h"
 #include "tools/release_facts.h"
 #include "tools/render.h"
+#include "tools/speed_table.h"
 
 namespace {
 
@@ -27,10 +33,7 @@ int finish(bool ok, const std::string& error) {
   return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int run(const std::vector<std::string>& args) {
   const std::string command = args.empty() ? "" : args[0];
   std::string error;
   if (args.size() == 1 && command == "demo") return runDemo();
@@ -40,11 +43,28 @@ int main(int argc, char** argv) {
     writeKeyNames(std::cout);
     return 0;
   }
-  if (args.size() == 1 && command == "speeds") return finish(writeSpeedTable(std::cout, error), error);
+  if (args.size() == 2 && command == "key-names" && args[1] == "--markdown") {
+    writeKeyNamesMarkdown(std::cout);
+    return 0;
+  }
+  if (args.size() == 1 && command == "speeds") return finish(writeSpeedTable(std::cout, error), "speeds: " + error);
+  if (args.size() == 1 && command == "pace-table")
+    return finish(writePaceTableMarkdown(std::cout, error), "pace-table: " + error);
   if (args.size() <= 2 && command == "settings")
     return finish(writeLoadedSettings(args.size() == 2 ? args[1] : "", std::cout, error), error);
   std::fprintf(stderr,
                "usage: horavane-sim demo | play [--resolution <w>x<h>] | render <frame-file> <out.png> |\n"
-               "                    key-names | speeds | settings [<ini>]\n");
+               "                    key-names [--markdown] | speeds | pace-table | settings [<ini>]\n");
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& failure) {  // a scratch folder that could not be made
+    std::fprintf(stderr, "horavane-sim: %s\n", failure.what());
+    return 1;
+  }
 }

@@ -1,196 +1,106 @@
-// Release facts: key names, measured speeds and loaded settings, from the plug-in.
+// Release facts: key names and loaded settings, from the plug-in.
 
 #include "tools/release_facts.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <cctype>
+#include <cstring>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <vector>
 
 #include "clock/clock.h"
 #include "input/keys.h"
-#include "menu/menu.h"
 #include "settings/settings.h"
 #include "sim/host.h"
+#include "sim/scratch_folder.h"
 #include "virtual_tick.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t MEASURE_MS = 60000;  // virtual time each rate line runs for
-constexpr uint32_t KEY_STEP_MS = 220;   // longer than any menu step's delay, shorter than two
-constexpr int32_t SECONDS_PER_DAY = 24 * 60 * 60;
+constexpr size_t MARKDOWN_COLUMNS = 92;
 
-// A fresh empty working folder for the plug-in, so that no settings file of the
-// caller's is read or written; the previous folder is back when it goes.
-class ScratchFolder {
- public:
-  ScratchFolder() : previous_(fs::current_path()) {
-    std::string pattern = (fs::temp_directory_path() / "horavane-facts-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
-    path_ = pattern;
-    fs::current_path(path_);
+// The name's trailing number ("VK_F16": 16), -1 without one; `prefix` gets the rest.
+long trailingNumber(const std::string& name, std::string& prefix) {
+  const size_t digits = name.find_last_not_of("0123456789") + 1;  // 0 when all digits
+  prefix = name.substr(0, digits);
+  return digits == name.size() ? -1 : std::stol(name.substr(digits));
+}
+
+// `b` continues a run that `a` is in: the next key code under the next letter ("A",
+// "B") or the same prefix with the next number ("VK_F1", "VK_F2").
+bool follows(const KeyName& a, const KeyName& b) {
+  if (b.code != a.code + 1) return false;
+  const std::string x = a.name, y = b.name;
+  if (x.size() == 1 && y.size() == 1 && std::isupper(static_cast<unsigned char>(x[0])))
+    return y[0] == x[0] + 1;
+  std::string prefixX, prefixY;
+  const long numberX = trailingNumber(x, prefixX), numberY = trailingNumber(y, prefixY);
+  return numberX >= 0 && prefixX == prefixY && numberY == numberX + 1;
+}
+
+std::string quoted(const char* name) { return std::string("`") + name + "`"; }
+
+// The words of the list: single names, and runs of three or more as "`first`..`last`,"
+// (digits and letters named as such); a comma also ends each stretch of single names.
+std::vector<std::string> keyNameWords() {
+  std::vector<std::string> words;
+  uint32_t i = 0;
+  while (i < KEY_NAME_COUNT) {
+    if (KEY_NAMES[i].code == 0) {  // NO_KEY, named last
+      ++i;
+      continue;
+    }
+    uint32_t end = i + 1;
+    while (end < KEY_NAME_COUNT && follows(KEY_NAMES[end - 1], KEY_NAMES[end])) ++end;
+    if (end - i >= 3) {
+      if (!words.empty() && words.back().back() != ',') words.back() += ',';
+      const char first = KEY_NAMES[i].name[0];
+      if (std::strlen(KEY_NAMES[i].name) == 1) {
+        words.push_back("the");
+        words.push_back(std::isdigit(static_cast<unsigned char>(first)) ? "digits" : "letters");
+      }
+      words.push_back(quoted(KEY_NAMES[i].name) + ".." + quoted(KEY_NAMES[end - 1].name) + ",");
+      i = end;
+    } else {
+      words.push_back(quoted(KEY_NAMES[i].name));
+      ++i;
+    }
   }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    fs::current_path(previous_, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  if (!words.empty() && words.back().back() != ',') words.back() += ',';
+  return words;
+}
 
- private:
-  fs::path previous_, path_;
-};
+}  // namespace
 
-// The first name of `code` in the key-name table: the one a player would write.
 std::string keyName(uint32_t code) {
   for (uint32_t i = 0; i < KEY_NAME_COUNT; ++i)
     if (KEY_NAMES[i].code == code) return KEY_NAMES[i].name;
   return "?";
 }
 
-void press(SimHost& host, uint32_t code) {
-  host.tap(code);
-  host.runFor(KEY_STEP_MS);
-}
-
-// The highlighted menu line of the last frame without the " (NOW ACTIVE)" mark.
-std::string highlightedCaption(const SimGame& game) {
-  for (const DrawnText& text : game.texts()) {
-    if (text.frame != game.frame() || text.red != 246 || text.green != 156 || text.blue != 8) continue;
-    const std::string mark = " (NOW ACTIVE)";
-    std::string caption = text.text;
-    if (caption.size() > mark.size() && caption.compare(caption.size() - mark.size(), mark.size(), mark) == 0)
-      caption.resize(caption.size() - mark.size());
-    return caption;
-  }
-  return "";
-}
-
-int32_t secondOfDay(const SimGame& game) { return game.hours() * 3600 + game.minutes() * 60 + game.seconds(); }
-
-// Up to two decimals, trailing zeros dropped: 2, 3.96, 15.96.
-std::string shortNumber(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  std::string out = text;
-  while (out.back() == '0') out.pop_back();
-  if (out.back() == '.') out.pop_back();
-  return out;
-}
-
-std::string minuteText(double minuteMs) {
-  if (minuteMs < 1000.0) return shortNumber(minuteMs) + " ms";
-  return shortNumber(minuteMs / 1000.0) + " s";
-}
-
-// Three significant digits below 100, whole numbers from there: x2.08, x33.3, x125, /1.98.
-std::string speedText(double factor) {
-  if (factor == 0.0) return "stopped";
-  const double shown = factor >= 1.0 ? factor : 1.0 / factor;
-  char text[32];
-  std::snprintf(text, sizeof text, shown >= 100.0 ? "%.0f" : "%.3g", shown);
-  return (factor >= 1.0 ? "x" : "/") + std::string(text);
-}
-
-struct Measurement {
-  std::string caption;
-  uint32_t rate;
-  double gameSeconds;
-  double realMs;
-};
-
-// Runs the chosen line for MEASURE_MS. Paced lines are judged by the real time the
-// plug-in turned into clock steps; the game's own clock by the clock itself.
-Measurement measure(SimHost& host) {
-  SimGame& game = host.game();
-  Measurement m{highlightedCaption(game), currentRate, 0.0, 0.0};
-  const int64_t added = game.secondsAdded();
-  const uint32_t stepTick = lastStepTick;
-  const uint32_t tick = virtualTickCount();
-  const int32_t second = secondOfDay(game);
-  game.setRecording(false);
-  host.runFor(MEASURE_MS);
-  game.setRecording(true);
-  if (game.paused()) {
-    m.gameSeconds = static_cast<double>(game.secondsAdded() - added);
-    m.realMs = static_cast<double>(lastStepTick - stepTick);
-  } else {
-    m.gameSeconds = static_cast<double>(((secondOfDay(game) - second) % SECONDS_PER_DAY + SECONDS_PER_DAY) %
-                                        SECONDS_PER_DAY);
-    m.realMs = static_cast<double>(virtualTickCount() - tick);
-  }
-  return m;
-}
-
-// How far the game clock moves in one real second: 30 s at the normal pace.
-std::string perSecondText(double gameSeconds) {
-  char text[32];
-  if (gameSeconds < 60.0) return shortNumber(gameSeconds) + " s";
-  if (gameSeconds < 3600.0) {
-    std::snprintf(text, sizeof text, "%.3g min", gameSeconds / 60.0);
-  } else {
-    std::snprintf(text, sizeof text, "%.3g h", gameSeconds / 3600.0);
-  }
-  return text;
-}
-
-const char* const ROW_FORMAT = "%-26s %6s  %-11s  %-12s  %s\n";
-
-void writeRow(std::ostream& out, const Measurement& m) {
-  std::string perSecond = "0 s";
-  std::string minute = "never";
-  double factor = 0.0;
-  if (m.gameSeconds > 0.0 && m.realMs > 0.0) {
-    const double minuteMs = m.realMs * 60.0 / m.gameSeconds;
-    perSecond = perSecondText(m.gameSeconds * 1000.0 / m.realMs);
-    minute = minuteText(minuteMs);
-    factor = static_cast<double>(NORMAL_RATE) / minuteMs;
-  }
-  char row[160];
-  std::snprintf(row, sizeof row, ROW_FORMAT, m.caption.c_str(), std::to_string(m.rate).c_str(), perSecond.c_str(),
-                minute.c_str(), speedText(factor).c_str());
-  out << row;
-}
-
-}  // namespace
-
 void writeKeyNames(std::ostream& out) {
   for (uint32_t i = 0; i < KEY_NAME_COUNT; ++i) out << KEY_NAMES[i].name << '\n';
 }
 
-bool writeSpeedTable(std::ostream& out, std::string& error) {
-  ScratchFolder folder;
-  setVirtualTickCount(10000);
-  SimHost host;
-  host.load();
-  host.runFrame();
-  press(host, settings.openKey);
-  char header[160];
-  std::snprintf(header, sizeof header, ROW_FORMAT, "Menu line", "Rate", "1 s of play", "Minute takes", "Speed");
-  out << header;
-  std::vector<std::string> seen;
-  for (int32_t line = FIRST_RATE_LINE; line <= LAST_RATE_LINE; ++line) {
-    press(host, settings.downKey);
-    press(host, settings.enterKey);
-    if (selectedIndex != line || highlightedCaption(host.game()).empty()) {
-      error = "speeds: the menu did not reach line " + std::to_string(line) + " (selection at " +
-              std::to_string(selectedIndex) + ")";
-      return false;
+void writeKeyNamesMarkdown(std::ostream& out) {
+  std::vector<std::string> words;
+  std::istringstream opening("Key names are the Windows virtual-key names, written exactly (capital "
+                             "letters, no blanks):");
+  for (std::string word; opening >> word;) words.push_back(word);
+  for (const std::string& word : keyNameWords()) words.push_back(word);
+  std::istringstream closing("and " + quoted(keyName(0).c_str()) +
+                             " for none. Digits and letters are those of the main keyboard. Any other "
+                             "text (lower case, `F5` without `VK_`) means no key for that action.");
+  for (std::string word; closing >> word;) words.push_back(word);
+  std::string line;
+  for (const std::string& word : words) {
+    if (!line.empty() && line.size() + 1 + word.size() > MARKDOWN_COLUMNS) {
+      out << line << '\n';
+      line.clear();
     }
-    writeRow(out, measure(host));
+    line += (line.empty() ? "" : " ") + word;
   }
-  host.unload();
-  if (!host.game().errors().empty()) {
-    error = "speeds: the simulated game saw a fault: " + host.game().errors().front();
-    return false;
-  }
-  return true;
+  out << line << '\n';
 }
 
 bool writeLoadedSettings(const std::string& iniPath, std::ostream& out, std::string& error) {

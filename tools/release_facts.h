@@ -1,19 +1,22 @@
-// Facts the release package documents, taken from the plug-in itself (its key-name
-// table, its menu and its pacing, run in the simulated host) so that the players' files
-// cannot drift from what the plug-in does.
+// Facts the players' files and the README document, taken from the plug-in itself (its
+// key-name table and its settings, run in the simulated host) so that the documents
+// cannot drift from what the plug-in does. The speed table is in tools/speed_table.h.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
+
+// The first name of `code` in the key-name table, the one a player would write; "?"
+// for a code the table lacks.
+std::string keyName(uint32_t code);
 
 // Every key name a settings file may bind, one per line, in the table's order.
 void writeKeyNames(std::ostream& out);
 
-// Each rate line of the menu with the pace it really gives: the plug-in runs in the
-// simulated host with no settings file, each line is chosen from the menu and the game
-// clock is watched for a minute of virtual time. A plain-text table, one row per line.
-// False, with `error`, when the menu does not behave as the measurement needs.
-bool writeSpeedTable(std::ostream& out, std::string& error);
+// README.md's paragraph on key names: every name in the table's order, runs such as
+// VK_F1..VK_F16 shortened to their ends, NO_KEY last; wrapped at 92 columns.
+void writeKeyNamesMarkdown(std::ostream& out);
 
 // What the plug-in reads at start from the settings file `iniPath` (from no file when
 // the path is empty): the five bindings by name and code, REMEMBER_RATE, the current

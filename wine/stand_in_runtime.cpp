@@ -16,7 +16,6 @@ namespace {
 // ---- The stand-in's state; standInReset puts all of it back ----
 SimGame game;
 ScriptFunction script = nullptr;
-HMODULE scriptModule = nullptr;
 KeyboardHandler keyboard = nullptr;
 LPVOID hostFiber = nullptr;    // the host's thread, once converted; never converted back
 LPVOID scriptFiber = nullptr;  // created at the script's first frame
@@ -41,7 +40,6 @@ void deleteScriptFiber() {
 
 void stopScript() {
   script = nullptr;
-  scriptModule = nullptr;
   scriptEnded = false;
   deleteScriptFiber();
 }
@@ -62,20 +60,16 @@ bool enterScriptFiber() {
 
 extern "C" {
 
-// ---- The runtime's operations, exported under their decorated names ----
+// ---- The runtime's operations the plug-in imports, exported under their decorated
+// names (the .def made from ScriptHookV.def) ----
 
-void standInScriptRegister(HMODULE module, ScriptFunction function) {
+void standInScriptRegister(HMODULE, ScriptFunction function) {
   stopScript();
   script = function;
-  scriptModule = module;
 }
 
 void standInScriptUnregister(ScriptFunction function) {
   if (function != nullptr && function == script) stopScript();
-}
-
-void standInScriptUnregisterModule(HMODULE module) {
-  if (module != nullptr && module == scriptModule) stopScript();
 }
 
 void standInKeyboardHandlerRegister(KeyboardHandler handler) { keyboard = handler; }

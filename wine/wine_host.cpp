@@ -4,9 +4,10 @@
 //
 //   horavane-wine-host.exe --plugin <Horavane.asi> [--trace <folder>] [--keep] <scenario.scn>...
 //
-// The stand-in is the ScriptHookV.dll next to this program. The plug-in's
-// GetTickCount import is pointed at the stand-in's virtual tick after each load;
-// everything else it imports (the profile functions, the C runtime) is the system's.
+// The stand-in is the ScriptHookV.dll next to this program, which this program imports
+// its control functions from, so the plug-in binds to the same loaded copy. The
+// plug-in's GetTickCount import is pointed at the stand-in's virtual tick after each
+// load; everything else it imports (the profile functions, the C runtime) is the system's.
 
 #include <windows.h>
 
@@ -33,36 +34,21 @@ std::string errorText(DWORD error) {
 
 class WineScenarioHost : public ScenarioHost {
  public:
-  WineScenarioHost(const std::string& runtimePath, const std::string& pluginPath) : pluginPath_(pluginPath) {
-    runtime_ = LoadLibraryA(runtimePath.c_str());
-    if (runtime_ == nullptr) throw std::runtime_error("cannot load " + runtimePath + ": " + errorText(GetLastError()));
-    resolve(game_, "standInGame");
-    resolve(reset_, "standInReset");
-    resolve(runFrame_, "standInRunFrame");
-    resolve(frameNumber_, "standInFrameNumber");
-    resolve(elapse_, "standInElapse");
-    resolve(setTick_, "standInSetTick");
-    resolve(tickCount_, "standInTickCount");
-    resolve(keyboardMessage_, "standInKeyboardMessage");
-    resolve(scriptRegistered_, "standInScriptRegistered");
-    resolve(newGame_, "standInNewGame");
-    resolve(setClock_, "standInSetClock");
-    resolve(setResolution_, "standInSetResolution");
-    resolve(clearRecords_, "standInClearRecords");
-  }
+  explicit WineScenarioHost(const std::string& pluginPath) : pluginPath_(pluginPath) {}
 
   void begin() override {
     if (loaded()) unload();
-    reset_();
+    standInReset();
     for (bool& held : held_) held = false;
   }
 
   void load() override {
     plugin_ = LoadLibraryA(pluginPath_.c_str());
     if (plugin_ == nullptr) throw std::runtime_error("cannot load " + pluginPath_ + ": " + errorText(GetLastError()));
-    if (!scriptRegistered_()) throw std::runtime_error("the plug-in's library entry registered no script function");
+    if (!standInScriptRegistered())
+      throw std::runtime_error("the plug-in's library entry registered no script function");
     // Before the first frame, so that every tick the plug-in reads is virtual.
-    redirectImport(plugin_, "KERNEL32.dll", "GetTickCount", reinterpret_cast<const void*>(tickCount_));
+    redirectImport(plugin_, "KERNEL32.dll", "GetTickCount", reinterpret_cast<const void*>(&standInTickCount));
   }
 
   void unload() override {
@@ -73,59 +59,38 @@ class WineScenarioHost : public ScenarioHost {
     if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                            reinterpret_cast<LPCSTR>(module), &still))
       throw std::runtime_error("the plug-in is still loaded after FreeLibrary: a restart would not be fresh");
-    if (scriptRegistered_()) throw std::runtime_error("the plug-in unloaded with its script function registered");
+    if (standInScriptRegistered()) throw std::runtime_error("the plug-in unloaded with its script function registered");
   }
 
   bool loaded() const override { return plugin_ != nullptr; }
 
   void runFrame(uint32_t frameMs) override {
-    if (!runFrame_(frameMs)) throw std::runtime_error("no fiber for the script: " + errorText(GetLastError()));
+    if (!standInRunFrame(frameMs)) throw std::runtime_error("no fiber for the script: " + errorText(GetLastError()));
   }
-  uint64_t frameNumber() const override { return frameNumber_(); }
-  void elapse(uint32_t ms) override { elapse_(ms); }
-  void setTick(uint32_t tick) override { setTick_(tick); }
+  uint64_t frameNumber() const override { return standInFrameNumber(); }
+  void elapse(uint32_t ms) override { standInElapse(ms); }
+  void setTick(uint32_t tick) override { standInSetTick(tick); }
 
   void keyDown(uint32_t key) override {
     const bool wasDown = key < 256 && held_[key];
     if (key < 256) held_[key] = true;
-    keyboardMessage_(key, 1, 0, FALSE, FALSE, wasDown, FALSE);
+    standInKeyboardMessage(key, 1, 0, FALSE, FALSE, wasDown, FALSE);
   }
   void keyUp(uint32_t key) override {
     if (key < 256) held_[key] = false;
-    keyboardMessage_(key, 1, 0, FALSE, FALSE, TRUE, TRUE);
+    standInKeyboardMessage(key, 1, 0, FALSE, FALSE, TRUE, TRUE);
   }
 
-  const SimGame& game() const override { return *game_(); }
-  void newGame() override { newGame_(); }
-  void setClock(int32_t hours, int32_t minutes, int32_t seconds) override { setClock_(hours, minutes, seconds); }
-  void setResolution(int32_t width, int32_t height) override { setResolution_(width, height); }
-  void clearRecords() override { clearRecords_(); }
+  const SimGame& game() const override { return *standInGame(); }
+  void newGame() override { standInNewGame(); }
+  void setClock(int32_t hours, int32_t minutes, int32_t seconds) override { standInSetClock(hours, minutes, seconds); }
+  void setResolution(int32_t width, int32_t height) override { standInSetResolution(width, height); }
+  void clearRecords() override { standInClearRecords(); }
 
  private:
-  template <typename Function>
-  void resolve(Function& function, const char* name) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(runtime_, name)));
-    if (function == nullptr) throw std::runtime_error(std::string("the stand-in runtime does not export ") + name);
-  }
-
   std::string pluginPath_;
-  HMODULE runtime_ = nullptr;
   HMODULE plugin_ = nullptr;
   bool held_[256] = {};
-
-  StandInGame game_ = nullptr;
-  StandInReset reset_ = nullptr;
-  StandInRunFrame runFrame_ = nullptr;
-  StandInFrameNumber frameNumber_ = nullptr;
-  StandInElapse elapse_ = nullptr;
-  StandInSetTick setTick_ = nullptr;
-  StandInTickCount tickCount_ = nullptr;
-  StandInKeyboardMessage keyboardMessage_ = nullptr;
-  StandInScriptRegistered scriptRegistered_ = nullptr;
-  StandInGameCall newGame_ = nullptr;
-  StandInSetClock setClock_ = nullptr;
-  StandInSetResolution setResolution_ = nullptr;
-  StandInGameCall clearRecords_ = nullptr;
 };
 
 // A fault in the plug-in ends the run with a line that says so, not a debugger.
@@ -135,13 +100,6 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* pointers) {
                pointers->ExceptionRecord->ExceptionAddress);
   std::fflush(stderr);
   ExitProcess(3);
-}
-
-std::string besideThisProgram(const char* file) {
-  char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) throw std::runtime_error("cannot find this program's own path");
-  return (std::filesystem::path(path).parent_path() / file).string();
 }
 
 }  // namespace
@@ -164,7 +122,7 @@ int main(int argc, char** argv) {
   try {
     // Absolute, because each scenario runs in a folder of its own.
     std::filesystem::path pluginPath = std::filesystem::absolute(plugin);
-    WineScenarioHost host(besideThisProgram("ScriptHookV.dll"), pluginPath.make_preferred().string());
+    WineScenarioHost host(pluginPath.make_preferred().string());
     return scenarioMain(host, arguments);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "horavane-wine-host: %s\n", error.what());

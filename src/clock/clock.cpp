@@ -2,8 +2,6 @@
 
 #include "clock/clock.h"
 
-#include <ctime>
-
 #include "compat.h"
 #include "host/natives.h"
 
@@ -19,6 +17,16 @@ constexpr uint32_t MIN_STEP_MS = 30;  // below this much real time a frame adds 
 int32_t clockAmount(uint32_t steps, uint32_t stepsPerDay) {
   return static_cast<int32_t>(steps > INT32_MAX ? steps % stepsPerDay : steps);
 }
+}
+
+void makeRateCurrent(uint32_t rate) {
+  currentRate = rate;
+  if (currentRate != NORMAL_RATE) {
+    ClockPause(1);
+    lastStepTick = GetTickCount();  // pacing counts from this moment
+  } else {
+    ClockPause(0);
+  }
 }
 
 void paceClock() {
@@ -47,12 +55,9 @@ void addToClock(int32_t hours, int32_t minutes, int32_t seconds) {
 }
 
 void setClockToLocalTime() {
-  const std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
-  if (local == nullptr) return;  // no calendar time to be had: leave the clock alone
-  // A leap second reads as 60; the game's clock has no such second.
-  const int32_t second = local->tm_sec > 59 ? 59 : local->tm_sec;
-  ClockSet(local->tm_hour, local->tm_min, second);
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  ClockSet(now.wHour, now.wMinute, now.wSecond);
 }
 
 void resetClock() {

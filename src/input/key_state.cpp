@@ -1,7 +1,5 @@
 // The key state table: written by the keyboard handler, read and cleared by the script.
 
-#include <thread>
-
 #include "input/keys.h"
 
 KeyState keyStates[KEY_TABLE_SIZE];
@@ -15,7 +13,7 @@ namespace {
 std::atomic_flag tableBusy = ATOMIC_FLAG_INIT;
 
 void lockTable() {
-  while (tableBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  while (tableBusy.test_and_set(std::memory_order_acquire)) Sleep(0);
 }
 
 void unlockTable() { tableBusy.clear(std::memory_order_release); }

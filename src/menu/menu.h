@@ -9,6 +9,11 @@ constexpr int32_t REMEMBER_LINE = 0;
 constexpr int32_t FIRST_RATE_LINE = 1;
 constexpr int32_t LAST_RATE_LINE = 16;
 constexpr int32_t OWN_RATE_LINE = 16;
+constexpr int32_t HOUR_FORWARD_LINE = 17;
+constexpr int32_t HOUR_BACK_LINE = 18;
+constexpr int32_t MINUTE_FORWARD_LINE = 19;
+constexpr int32_t MINUTE_BACK_LINE = 20;
+constexpr int32_t SYSTEM_TIME_LINE = 21;
 
 constexpr uint32_t OPEN_DELAY_MS = 100;    // drawing before the first poll after opening
 constexpr uint32_t ACTION_DELAY_MS = 200;  // drawing after a line's action, so its effect shows
@@ -25,6 +30,9 @@ struct TextColour {
 
 constexpr TextColour WHITE = {255.0f, 255.0f, 255.0f, 255.0f};
 constexpr TextColour HIGHLIGHT = {246.0f, 156.0f, 8.0f, 255.0f};
+
+constexpr const char* TIME_PREFIX = "Current time: ";     // before the game clock, h:m:s
+constexpr const char* ACTIVE_SUFFIX = " (NOW ACTIVE)";  // after the current rate's caption
 
 // Index of the highlighted line, 0..21; kept from one opening of the menu to the next.
 extern int32_t selectedIndex;

@@ -1,7 +1,7 @@
 // The modal menu loop: draws the menu every frame, polls the keys once per step, acts.
 
+#include <algorithm>
 #include <cstddef>
-#include <cstring>
 
 #include "clock/clock.h"
 #include "compat.h"
@@ -16,7 +16,6 @@ int32_t selectedIndex = 0;
 namespace {
 
 constexpr size_t LINE_BUFFER = 64;  // the longest line, caption and suffix, has 38 characters
-constexpr const char* ACTIVE_SUFFIX = " (NOW ACTIVE)";
 
 // A text composed in a fixed buffer: appends stop quietly at the buffer's end.
 struct LineText {
@@ -29,22 +28,7 @@ void append(LineText& line, const char* text) {
   line.chars[line.length] = '\0';
 }
 
-void appendUnsigned(LineText& line, uint32_t value) {
-  char digits[10];  // least significant first
-  size_t count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (count > 0 && line.length + 1 < LINE_BUFFER) line.chars[line.length++] = digits[--count];
-  line.chars[line.length] = '\0';
-}
-
-void appendSigned(LineText& line, int32_t value) {
-  if (value < 0) append(line, "-");
-  // Negated in unsigned arithmetic, so the most negative value needs no special case.
-  appendUnsigned(line, value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value));
-}
+void appendNumber(LineText& line, int32_t value) { append(line, decimalText(value).chars); }
 
 bool isRateLine(int32_t index) { return index >= FIRST_RATE_LINE && index <= LAST_RATE_LINE; }
 
@@ -66,7 +50,7 @@ const char* lineText(LineText& line, const MenuItem& item, int32_t index) {
   if (suffix == nullptr) return item.caption;
   line.length = 0;
   append(line, item.caption);
-  if (suffix != nullptr) append(line, suffix);
+  append(line, suffix);
   return line.chars;
 }
 
@@ -75,12 +59,12 @@ void drawFrame(const MenuItem* items, const char* title, int32_t windowTop, int3
   const int32_t minutes = ClockMinutes();
   const int32_t hours = ClockHours();
   LineText line = {{}, 0};
-  append(line, "Current time: ");
-  appendSigned(line, hours);
+  append(line, TIME_PREFIX);
+  appendNumber(line, hours);
   append(line, ":");
-  appendSigned(line, minutes);
+  appendNumber(line, minutes);
   append(line, ":");
-  appendSigned(line, seconds);
+  appendNumber(line, seconds);
   drawText(title, 40, 60, 0.9f, 1, WHITE);
   drawText(line.chars, 60, 100, 0.45f, 0, WHITE);
   for (int32_t i = windowTop; i < drawEnd; ++i) {
@@ -93,53 +77,43 @@ void drawFrame(const MenuItem* items, const char* title, int32_t windowTop, int3
 void carryOutLine(const MenuItem* items, int32_t index) {
   if (index == REMEMBER_LINE) {
     settings.rememberRate = nextRememberRate(settings.rememberRate);
-    LineText text = {{}, 0};
-    appendSigned(text, settings.rememberRate);
-    saveSetting("REMEMBER_RATE", text.chars);
+    saveRememberRate(settings.rememberRate);
   } else if (isRateLine(index)) {
     selectRate(static_cast<uint32_t>(items[index].rate));
-  } else if (index == 17) {
+  } else if (index == HOUR_FORWARD_LINE) {
     addToClock(1, 0, 0);
-  } else if (index == 18) {
+  } else if (index == HOUR_BACK_LINE) {
     addToClock(-1, 0, 0);
-  } else if (index == 19) {
+  } else if (index == MINUTE_FORWARD_LINE) {
     addToClock(0, 1, 0);
-  } else if (index == 20) {
+  } else if (index == MINUTE_BACK_LINE) {
     addToClock(0, -1, 0);
-  } else if (index == 21) {
+  } else if (index == SYSTEM_TIME_LINE) {
     setClockToLocalTime();
   }
 }
 
-int32_t smaller(int32_t a, int32_t b) { return a < b ? a : b; }
-int32_t larger(int32_t a, int32_t b) { return a > b ? a : b; }
-
 }  // namespace
 
 void selectRate(uint32_t rate) {
-  currentRate = rate;
-  if (settings.rememberRate == 1) {
-    LineText text = {{}, 0};
-    appendUnsigned(text, currentRate);
-    saveSetting("UPDATERATE", text.chars);
-  }
-  if (currentRate != NORMAL_RATE) {
-    ClockPause(1);
-    lastStepTick = GetTickCount();  // pacing counts from this moment
-  } else {
-    ClockPause(0);
-  }
+  if (settings.rememberRate == 1) saveUpdateRate(rate);
+  makeRateCurrent(rate);
 }
 
 void runMenu(const MenuItem items[MENU_LINE_COUNT], const char* title) {
-  char ownTitle[32] = {};
-  std::strncpy(ownTitle, title != nullptr ? title : "", sizeof ownTitle - 1);
+  char ownTitle[32] = {};  // at most 31 characters of the title, always terminated
+  for (size_t i = 0; title != nullptr && title[i] != '\0' && i + 1 < sizeof ownTitle; ++i) {
+    ownTitle[i] = title[i];
+  }
 
   int32_t width = 0;
   int32_t height = 0;
   ScreenResolution(&width, &height);
   // The window is sized from the screen at opening and fitted to the selection only
   // at the end of the first step, so the opening frames show the top of the list.
+  // The screen has room for height / 20 rows of 20 px, six of which are kept for the
+  // margin, title and time line above the lines. The blank rows between the groups of
+  // lines are not counted, so on a short screen the lowest lines can fall below the edge.
   const int32_t windowSize = height / 20 - 6;
   int32_t windowTop = 0;
   int32_t windowEnd = windowSize;
@@ -147,7 +121,7 @@ void runMenu(const MenuItem items[MENU_LINE_COUNT], const char* title) {
 
   for (;;) {
     const uint32_t stepStart = GetTickCount();
-    const int32_t drawEnd = smaller(windowEnd, MENU_LINE_COUNT);
+    const int32_t drawEnd = std::min(windowEnd, MENU_LINE_COUNT);
     // At least one frame; the age of the step is taken modulo 2^32, so a step that
     // spans the tick count's wrap still ends after delayMs.
     do {
@@ -169,24 +143,27 @@ void runMenu(const MenuItem items[MENU_LINE_COUNT], const char* title) {
       delayMs = ACTION_DELAY_MS;
       continue;
     }
+    // OPEN is asked once more when nothing else closed the menu: the keyboard handler
+    // runs on a thread of its own, and an OPEN release it delivered while UP and DOWN
+    // were polled still closes the menu in this step.
     if (close || consumeKeyRelease(settings.openKey)) return;
 
     delayMs = 0;
     if (up) {
-      selectedIndex = larger(selectedIndex - 1, 0);
+      selectedIndex = std::max(selectedIndex - 1, 0);
       delayMs = MOVE_DELAY_MS;
     } else if (down) {
-      selectedIndex = smaller(selectedIndex + 1, LAST_MENU_LINE);
+      selectedIndex = std::min(selectedIndex + 1, LAST_MENU_LINE);
       delayMs = MOVE_DELAY_MS;
     }
 
     if (selectedIndex < windowTop) {
       windowTop = selectedIndex;
-      windowEnd = smaller(selectedIndex + windowSize, MENU_LINE_COUNT);
+      windowEnd = std::min(selectedIndex + windowSize, MENU_LINE_COUNT);
     }
     if (selectedIndex >= windowEnd) {
       windowEnd = selectedIndex + 1;
-      windowTop = larger(windowEnd - windowSize, 0);
+      windowTop = std::max(windowEnd - windowSize, 0);
     }
   }
 }

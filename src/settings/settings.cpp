@@ -2,9 +2,10 @@
 
 #include "settings/settings.h"
 
+#include <cstddef>
+
 #include "clock/clock.h"
 #include "compat.h"
-#include "host/natives.h"
 #include "input/keys.h"
 
 Settings settings;
@@ -24,6 +25,10 @@ uint32_t readInt(const char* key, int32_t fallback) {
   return GetPrivateProfileIntA("SETTINGS", key, fallback, SETTINGS_FILE);
 }
 
+void writeInt(const char* key, const DecimalText& text) {
+  WritePrivateProfileStringA("SETTINGS", key, text.chars, SETTINGS_FILE);
+}
+
 }  // namespace
 
 void loadSettings() {
@@ -33,18 +38,38 @@ void loadSettings() {
   settings.upKey = readBinding("UP", "VK_NUMPAD8");
   settings.downKey = readBinding("DOWN", "VK_NUMPAD2");
   settings.rememberRate = static_cast<int32_t>(readInt("REMEMBER_RATE", 0));
-  if (settings.rememberRate == 1) currentRate = readInt("UPDATERATE", NORMAL_RATE);
-  // At the normal rate the game keeps its own clock: nothing is frozen or released.
-  if (currentRate != NORMAL_RATE) {
-    ClockPause(1);
-    lastStepTick = GetTickCount();
+  if (settings.rememberRate == 1) {
+    const uint32_t remembered = readInt("UPDATERATE", NORMAL_RATE);
+    // At the normal rate the game keeps its own clock: nothing is frozen or released.
+    if (remembered != NORMAL_RATE) makeRateCurrent(remembered);
   }
   settings.ownRate = readInt("OWNRATE", NORMAL_RATE);
 }
 
-void saveSetting(const char* key, const char* text) {
-  WritePrivateProfileStringA("SETTINGS", key, text, SETTINGS_FILE);
+DecimalText decimalText(uint32_t value) {
+  char digits[10];  // least significant first
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  DecimalText text = {};
+  for (size_t i = 0; i < count; ++i) text.chars[i] = digits[count - 1 - i];
+  return text;
 }
+
+DecimalText decimalText(int32_t value) {
+  if (value >= 0) return decimalText(static_cast<uint32_t>(value));
+  // Negated in unsigned arithmetic, so the most negative value needs no special case.
+  const DecimalText digits = decimalText(0u - static_cast<uint32_t>(value));
+  DecimalText text = {{'-'}};
+  for (size_t i = 0; digits.chars[i] != '\0'; ++i) text.chars[i + 1] = digits.chars[i];
+  return text;
+}
+
+void saveRememberRate(int32_t value) { writeInt("REMEMBER_RATE", decimalText(value)); }
+
+void saveUpdateRate(uint32_t rate) { writeInt("UPDATERATE", decimalText(rate)); }
 
 int32_t nextRememberRate(int32_t old) {
   const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(old) + 1u);

@@ -18,11 +18,21 @@ struct Settings {
 
 extern Settings settings;
 
-// Reads the whole file; sets `settings` and, when remembering, makes the stored rate current.
+// Reads the whole file; sets `settings` and, when remembering, makes the stored rate
+// current (the normal rate already is).
 void loadSettings();
 
-// Sets `key` in section SETTINGS to `text`; the rest of the file stays as it is.
-void saveSetting(const char* key, const char* text);
+// Decimal text of a number, without leading zeros.
+struct DecimalText {
+  char chars[12];  // "-2147483648" and the terminator
+};
+DecimalText decimalText(int32_t value);
+DecimalText decimalText(uint32_t value);
+
+// The two values the plug-in writes: each sets its own key in section SETTINGS, and the
+// rest of the file stays as it is.
+void saveRememberRate(int32_t value);
+void saveUpdateRate(uint32_t rate);
 
 // The remember option's next value: (old + 1) rem 2, the sum wrapping in 32 bits.
 int32_t nextRememberRate(int32_t old);

@@ -2,50 +2,28 @@
 # Differential test of the settings-file functions: platform/posix/profile.cpp
 # against the Windows profile functions of kernel32, run under Wine.
 #
-# Usage: tests/profile_differential/run.sh <build-dir>
+# Usage: tests/profile_differential/run.sh <profile_cases> <profile_cases.exe> <work folder>
 #
-# Builds profile_cases.cpp twice into <build-dir>/profile_differential/ (for
-# Linux with platform/posix/profile.cpp, for Windows statically with MinGW-w64),
-# runs both in fresh folders and compares their outputs line by line. Reads must
-# agree exactly; written files are compared after the normalisation described
-# at the top of profile_cases.cpp. Prints the first mismatch (case, input file,
-# what each side gave) and exits 1 on any mismatch, 77 when MinGW-w64 or Wine
-# is missing. The Wine prefix is kept in the build folder, so only the first
-# run pays for setting it up. Needs: g++ (or $CXX), x86_64-w64-mingw32-g++, wine.
+# Runs the two builds of profile_cases.cpp (the native one over platform/posix, the
+# Windows one over kernel32, under Wine in the prefix WINEPREFIX names) in fresh
+# folders and compares their outputs line by line. Reads must agree exactly; written
+# files are compared after the normalisation described at the top of
+# profile_cases.cpp. Prints the first mismatch (case, input file, what each side
+# gave) and exits 1 on any mismatch.
 set -euo pipefail
 
-if [[ $# -ne 1 ]]; then
-  echo "usage: $0 <build-dir>" >&2
-  exit 2
-fi
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-root=$(cd "$here/../.." && pwd)
-mkdir -p "$1/profile_differential"
-out=$(cd "$1/profile_differential" && pwd)
+usage="usage: $0 <profile_cases> <profile_cases.exe> <work folder>"
+linux_program=$(realpath "${1:?$usage}")
+windows_program=$(realpath "${2:?$usage}")
+mkdir -p "${3:?$usage}"
+out=$(cd "$3" && pwd)
 
-cxx=${CXX:-g++}
-mingw=x86_64-w64-mingw32-g++-posix
-command -v "$mingw" >/dev/null || mingw=x86_64-w64-mingw32-g++
-for tool in "$cxx" "$mingw" wine; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "profile differential: SKIPPED, $tool is not installed"
-    exit 77
-  fi
-done
-
-flags=(-std=c++17 -O1 -Wall -Wextra -Wshadow -Wconversion -Wno-sign-conversion)
-"$cxx" "${flags[@]}" -I"$root/platform" "$here/profile_cases.cpp" \
-  "$root/platform/posix/profile.cpp" -o "$out/profile_cases" &
-linux_build=$!
-"$mingw" "${flags[@]}" -static "$here/profile_cases.cpp" -o "$out/profile_cases.exe"
-wait "$linux_build"
-
-export WINEPREFIX="$out/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
 rm -rf "$out/linux" "$out/wine"
 mkdir -p "$out/linux" "$out/wine"
-(cd "$out/linux" && ../profile_cases >../linux.txt)
-if ! (cd "$out/wine" && wine ../profile_cases.exe >../wine.raw 2>../wine.log); then
+(cd "$out/linux" && "$linux_program" >../linux.txt)
+if ! (cd "$out/wine" && wine "$windows_program" >../wine.raw 2>../wine.log); then
   echo "profile differential: the Windows program failed under Wine; see $out/wine.log" >&2
+  cat "$out/wine.log" >&2
   exit 1
 fi
 tr -d '\r' <"$out/wine.raw" >"$out/wine.txt"

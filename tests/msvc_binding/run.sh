@@ -1,0 +1,53 @@
+#!/bin/bash
+# Checks that a Visual Studio build binds to the runtime, without Visual Studio:
+# host/runtime.h, compiled by clang as MSVC compiles it (against windows.h here, the
+# SDK's type definitions), must refer to exactly the decorated names of
+# src/host/ScriptHookV.def; and the .def that the MSVC build hands to its librarian
+# (cmake/msvc_runtime_def.cmake) must give an import library that defines each. LLVM's
+# dlltool stands in for `lib /def` there: it reads the same .def syntax and writes the
+# same short import objects (llvm-lib 14 has no /def).
+#
+#   tests/msvc_binding/run.sh <build folder>
+set -euo pipefail
+usage="usage: tests/msvc_binding/run.sh <build folder>"
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+out=${1:?$usage}/msvc_binding
+def=src/host/ScriptHookV.def
+mkdir -p "$out"
+
+pick() {  # the first of the given programs that is installed
+  local program
+  for program in "$@"; do
+    command -v "$program" >/dev/null && { echo "$program"; return; }
+  done
+  echo "msvc-binding: none of $* is installed (scripts/setup.sh installs them)" >&2
+  exit 1
+}
+clang=$(pick clang++-14 clang++)
+nm=$(pick llvm-nm-14 llvm-nm)
+dlltool=$(pick llvm-dlltool-14 llvm-dlltool)
+
+"$clang" --target=x86_64-pc-windows-msvc -fms-compatibility -fms-extensions -std=c++17 \
+  -nostdinc -Werror -I"$here" -I"$root/platform" -I"$root/src" \
+  -c "$here/calls_runtime.cpp" -o "$out/calls_runtime.obj"
+referenced=$("$nm" --undefined-only --just-symbol-name "$out/calls_runtime.obj" | LC_ALL=C sort)
+decorated=$(sed -n 's/^[^;].* == //p' "$root/$def" | LC_ALL=C sort)
+if [ "$referenced" != "$decorated" ]; then
+  echo "msvc-binding: host/runtime.h under MSVC refers to other names than $def gives" \
+    "(< referenced, > in $def):" >&2
+  diff <(echo "$referenced") <(echo "$decorated") | grep '^[<>]' >&2
+  exit 1
+fi
+
+cmake -DDEF="$root/$def" -DOUT="$out/ScriptHookV-msvc.def" -P "$root/cmake/msvc_runtime_def.cmake"
+"$dlltool" -m i386:x86-64 -d "$out/ScriptHookV-msvc.def" -l "$out/ScriptHookV.lib"
+defined=$("$nm" --defined-only --just-symbol-name "$out/ScriptHookV.lib" 2>/dev/null)
+status=0
+while read -r name; do
+  grep -qxF -- "$name" <<< "$defined" ||
+    { echo "msvc-binding: $out/ScriptHookV.lib does not define $name" >&2; status=1; }
+done <<< "$referenced"
+[ $status -eq 0 ] &&
+  echo "msvc-binding: an MSVC build refers to the $(wc -l <<< "$referenced") decorated names of $def, and its import library defines them"
+exit $status

@@ -1,0 +1,36 @@
+#!/bin/bash
+# The one Wine prefix of a run: made fresh, with its server kept running so that every
+# Wine check after it starts at once, and stopped at the end.
+#
+#   wine-prefix.sh start <prefix folder>   makes the prefix (one retry); on failure
+#                                          prints what Wine said
+#   wine-prefix.sh stop <prefix folder>    stops its server
+set -euo pipefail
+usage="usage: wine-prefix.sh start|stop <prefix folder>"
+mode=${1:?$usage}
+prefix=${2:?$usage}
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree=;mshtml="
+
+case "$mode" in
+  start)
+    command -v wine >/dev/null || { echo "wine-prefix: wine is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
+    for attempt in 1 2; do
+      wineserver -k 2>/dev/null || true
+      rm -rf "$prefix"
+      mkdir -p "$prefix"
+      # The server first, persistent, so that it outlives wineboot until `stop`.
+      if wineserver -p > "$prefix.log" 2>&1 && wineboot --init >> "$prefix.log" 2>&1; then
+        echo "wine-prefix: $prefix ready (attempt $attempt)"
+        exit 0
+      fi
+      echo "wine-prefix: wineboot failed (attempt $attempt); Wine said:" >&2
+      if [ -s "$prefix.log" ]; then cat "$prefix.log" >&2; else echo "  (nothing)" >&2; fi
+    done
+    exit 1
+    ;;
+  stop)
+    wineserver -k 2>/dev/null || true
+    echo "wine-prefix: server of $prefix stopped"
+    ;;
+  *) echo "$usage" >&2; exit 2 ;;
+esac
