@@ -7,3 +7,7 @@
 void setVirtualTickCount(uint32_t tick);
 void advanceVirtualTickCount(uint32_t ms);  // wraps modulo 2^32, like the real tick
 uint32_t virtualTickCount();
+
+// Runs `action` once, inside the next GetTickCount() call, after the tick is read and
+// before it is returned: as if the calling thread were interrupted right there.
+void interruptNextTickRead(void (*action)());

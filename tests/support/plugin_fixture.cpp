@@ -18,6 +18,7 @@ void PluginTest::SetUp() {
   folder = pattern;
   fs::current_path(folder);
   setVirtualTickCount(1000000);
+  interruptNextTickRead(nullptr);
 }
 
 void PluginTest::TearDown() {
