@@ -3,6 +3,7 @@
 
 add_library(horavane_platform STATIC
   platform/posix/tick.cpp
+  platform/posix/local_time.cpp
   platform/posix/profile.cpp
 )
 target_include_directories(horavane_platform PUBLIC platform)

@@ -1,8 +1,8 @@
 // The Windows calls the plug-in makes, and the types of their signatures.
 //
-// On Windows this is <windows.h>. Everywhere else platform/ supplies the same
-// functions with the same signatures, so the plug-in's own code never knows
-// which system it runs on.
+// On Windows this is <windows.h> and the C runtime's <time.h>. Everywhere else
+// platform/ supplies the same functions with the same signatures, so the plug-in's
+// own code never knows which system it runs on.
 #pragma once
 
 #ifdef _WIN32
@@ -14,10 +14,12 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <time.h>
 
 #else
 
 #include <cstdint>
+#include <ctime>
 
 typedef uint32_t DWORD;
 typedef uint16_t WORD;
@@ -59,6 +61,9 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT fallback, LPCSTR file
 // Sets `key` in `section` of `file` to `value`, creating what is missing and keeping
 // every other line. Returns FALSE when the file could not be written.
 BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
+
+// The local time of `time` in the machine's time zone, or null when it cannot be converted.
+struct tm* _localtime64(const time_t* time);
 
 }  // extern "C"
 

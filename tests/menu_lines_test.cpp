@@ -92,6 +92,9 @@ TEST_F(MenuLines, TimeLineShowsNumbersWithoutLeadingZeros) {
   host.game().setClock(23, 0, 0);
   host.runFrame();
   EXPECT_EQ(linesOfLastFrame()[1], "Current time: 23:0:0");
+  host.game().setNullResults(true);
+  host.runFrame();
+  EXPECT_EQ(linesOfLastFrame()[1], "Current time: 0:0:0") << "a null result slot reads as 0";
 }
 
 TEST_F(MenuLines, EveryRateLineMakesItsRateCurrent) {

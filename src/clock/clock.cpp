@@ -48,7 +48,7 @@ void addToClock(int32_t hours, int32_t minutes, int32_t seconds) {
 
 void setClockToLocalTime() {
   const std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
+  const std::tm* local = _localtime64(&now);
   if (local == nullptr) return;  // no calendar time to be had: leave the clock alone
   // A leap second reads as 60; the game's clock has no such second.
   const int32_t second = local->tm_sec > 59 ? 59 : local->tm_sec;

@@ -19,6 +19,7 @@ void PluginTest::SetUp() {
   fs::current_path(folder);
   setVirtualTickCount(1000000);
   interruptNextTickRead(nullptr);
+  useSystemLocalTime();
 }
 
 void PluginTest::TearDown() {
