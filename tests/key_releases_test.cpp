@@ -76,6 +76,22 @@ TEST_F(KeyReleases, StaleReleaseDoesNotComeBackWhenTheTickCountComesRound) {
   EXPECT_FALSE(queryAt(5050, KEY_NUMPAD5)) << "2^32 ms later the stamp looks 50 ms old";
 }
 
+// The handler runs on a thread of its own, so its messages can land between a query's
+// read of the tick count and its lock: here they land there every time.
+TEST_F(KeyReleases, MessagesLandingBetweenTheQuerysTickReadAndItsLockAreHeeded) {
+  releaseAt(5000, KEY_F5);
+  interruptNextTickRead([] {
+    advanceVirtualTickCount(1);
+    onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE);
+    onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, TRUE, TRUE);
+  });
+  EXPECT_TRUE(queryAt(5010, KEY_F5)) << "a release stamped 1 ms after the query read the tick";
+  EXPECT_FALSE(queryAt(5011, KEY_F5)) << "and answered once";
+  releaseAt(5000, KEY_F5);
+  interruptNextTickRead([] { onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE); });
+  EXPECT_FALSE(queryAt(5010, KEY_F5)) << "a press takes the pending release back";
+}
+
 TEST_F(KeyReleases, HandlerOnAnotherThreadNeverYieldsAReleaseTwice) {
   setVirtualTickCount(5000);
   constexpr int RELEASES = 2000;

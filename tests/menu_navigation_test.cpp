@@ -22,10 +22,10 @@ class MenuNavigation : public PluginTest {
       out.emplace_back(texts[i].text, static_cast<int>(texts[i].y * host.game().height() + 0.5f));
     return out;
   }
-  // Frames of 10 ms until the selection moves; how many it took.
-  int framesUntilSelectionMoves(int32_t from) {
+  // Frames of frameMs until the selection moves; how many it took.
+  int framesUntilSelectionMoves(int32_t from, uint32_t frameMs = 10) {
     for (int frames = 1; frames < 100; ++frames) {
-      host.runFrame(10);
+      host.runFrame(frameMs);
       if (selectedIndex != from) return frames;
     }
     return -1;
@@ -46,22 +46,25 @@ TEST_F(MenuNavigation, SelectionStopsAtBothEndsAndSurvivesReopening) {
   EXPECT_EQ(highlighted(), "Set to system time");
 }
 
+// Frames of 1 ms pin each delay to the millisecond: a step polls on the frame its
+// delay has passed, and not one frame sooner.
 TEST_F(MenuNavigation, FirstPollComesAfter100MsAndReleasesOlderThan100MsAreLost) {
   start();
   host.tap(KEY_F5);
-  host.runFrame(10);  // the menu opens on this frame
+  host.runFrame(1);  // the menu opens on this frame
+  host.runFrames(50, 1);
   host.tap(KEY_NUMPAD2);
-  EXPECT_EQ(framesUntilSelectionMoves(0), 10) << "polled when 100 ms have passed";
+  EXPECT_EQ(framesUntilSelectionMoves(0, 1), 50) << "polled when 100 ms have passed";
 
   // After a move the next poll is 150 ms away: a release at once is too old by then.
   host.tap(KEY_NUMPAD2);
   host.runFor(300, 10);
   EXPECT_EQ(selectedIndex, 1);
   host.tap(KEY_NUMPAD2);
-  EXPECT_EQ(framesUntilSelectionMoves(1), 1) << "with no delay pending, keys act at once";
-  host.runFrames(6, 10);
+  EXPECT_EQ(framesUntilSelectionMoves(1, 1), 1) << "with no delay pending, keys act at once";
+  host.runFrames(100, 1);
   host.tap(KEY_NUMPAD2);
-  EXPECT_EQ(framesUntilSelectionMoves(2), 9) << "the rest of the 150 ms delay";
+  EXPECT_EQ(framesUntilSelectionMoves(2, 1), 50) << "the rest of the 150 ms delay";
 }
 
 TEST_F(MenuNavigation, ActionIsFollowedBy200MsOfDrawing) {
@@ -69,11 +72,11 @@ TEST_F(MenuNavigation, ActionIsFollowedBy200MsOfDrawing) {
   openTheMenu();
   host.runFor(100, 10);
   host.tap(KEY_NUMPAD5);  // remember: ON
-  host.runFrame(10);
+  host.runFrame(1);
   EXPECT_EQ(textsOfLastFrame()[2].text, "Remember on next game start: ON") << "shown at once";
-  host.runFrames(10, 10);
+  host.runFrames(150, 1);
   host.tap(KEY_NUMPAD2);
-  EXPECT_EQ(framesUntilSelectionMoves(0), 10) << "polled again when 200 ms have passed";
+  EXPECT_EQ(framesUntilSelectionMoves(0, 1), 50) << "polled again when 200 ms have passed";
 }
 
 TEST_F(MenuNavigation, StepDelayEndsOnTimeAcrossTheTickWrap) {

@@ -8,7 +8,7 @@
 #include "virtual_tick.h"
 
 TEST_F(PluginTest, LoadingRegistersAndUnloadingUnregistersBothCallbacks) {
-  host.load();
+  ASSERT_TRUE(host.load()) << "the library entry accepts the process attach";
   EXPECT_TRUE(host.scriptRegistered());
   EXPECT_TRUE(host.keyboardRegistered());
   host.runFrames(3);

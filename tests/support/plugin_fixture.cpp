@@ -18,6 +18,8 @@ void PluginTest::SetUp() {
   folder = pattern;
   fs::current_path(folder);
   setVirtualTickCount(1000000);
+  interruptNextTickRead(nullptr);
+  useSystemLocalTime();
 }
 
 void PluginTest::TearDown() {
