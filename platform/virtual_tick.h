@@ -15,6 +15,9 @@ uint32_t virtualTickCount();
 // before it is returned: as if the calling thread were interrupted right there.
 void interruptNextTickRead(void (*action)());
 
+// How many times Sleep(0) has yielded: a thread locked out of the key table yields.
+uint64_t yieldCount();
+
 // GetLocalTime() answers `local` from now on, whatever it holds.
 void setVirtualLocalTime(const SYSTEMTIME& local);
 // GetLocalTime() reads the computer's clock again, as at start.

@@ -1,5 +1,6 @@
 // Key releases: the 100 ms window, one answer per release, and the tick's wrap.
 
+#include <atomic>
 #include <thread>
 
 #include "input/keys.h"
@@ -90,6 +91,36 @@ TEST_F(KeyReleases, MessagesLandingBetweenTheQuerysTickReadAndItsLockAreHeeded) 
   releaseAt(5000, KEY_F5);
   interruptNextTickRead([] { onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE); });
   EXPECT_FALSE(queryAt(5010, KEY_F5)) << "a press takes the pending release back";
+}
+
+// The handler, on a thread of its own, sends a press while the query is in the middle of
+// judging a stale release: under the lock, at its second tick read. It must find the
+// table busy (and yield) rather than write into a record being judged and cleared.
+std::atomic<bool> handlerDone{false};
+std::atomic<bool> handlerWaited{false};
+std::thread handler;
+
+TEST_F(KeyReleases, HandlerWaitsWhileAQueryHoldsTheTable) {
+  releaseAt(5000, KEY_F5);
+  handlerDone = false;
+  handlerWaited = false;
+  interruptNextTickRead([] {  // the read before the lock
+    interruptNextTickRead([] {  // the read under it
+      const uint64_t yields = yieldCount();
+      handler = std::thread([] {
+        onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE);
+        handlerDone = true;
+      });
+      // Ends either way: a handler locked out yields, one let in finishes.
+      while (yieldCount() == yields && !handlerDone) std::this_thread::yield();
+      handlerWaited = !handlerDone;
+    });
+  });
+  EXPECT_FALSE(queryAt(5200, KEY_F5)) << "200 ms old";
+  handler.join();
+  EXPECT_TRUE(handlerWaited) << "the handler wrote into the table while the query held it";
+  EXPECT_EQ(keyStates[KEY_F5].isUp.load(), 0u);
+  EXPECT_EQ(keyStates[KEY_F5].tick.load(), 5200u) << "the press, stamped after the query";
 }
 
 TEST_F(KeyReleases, HandlerOnAnotherThreadNeverYieldsAReleaseTwice) {
