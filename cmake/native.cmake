@@ -3,9 +3,9 @@
 
 add_library(horavane_platform STATIC
   platform/posix/tick.cpp
+  platform/posix/local_time.cpp
   platform/posix/profile.cpp
   platform/posix/sleep.cpp
-  platform/posix/local_time.cpp
 )
 target_include_directories(horavane_platform PUBLIC platform)
 target_compile_options(horavane_platform PRIVATE ${HORAVANE_WARNINGS})

@@ -165,6 +165,7 @@ check "README.txt says where the files go" mentions "Copy Horavane.asi into that
 check "README.txt says the settings file lives in the game's folder" \
   mentions "The settings file, horavane.ini, always lives in the game's folder."
 check "README.txt says the keypad needs Num Lock" mentions "The keypad keys need Num Lock on."
+check "README.txt says what to do when the game's folder cannot be written" mentions "Make horavane.ini writable"
 
 echo "test-release: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,14 +5,15 @@
 # zip is made with the first build's horavane-sim, which only supplies the key names and
 # speeds.
 #
-#   check-reproducible.sh <windows build folder> <horavane-sim> <dist folder> <scratch folder>
+#   check-reproducible.sh <version> <windows build folder> <horavane-sim> <dist folder> <scratch folder>
 set -euo pipefail
 
-usage="usage: check-reproducible.sh <windows build folder> <horavane-sim> <dist folder> <scratch folder>"
-windows=${1:?$usage}
-sim=$(realpath "${2:?$usage}")
-dist=${3:?$usage}
-scratch=${4:?$usage}
+usage="usage: check-reproducible.sh <version> <windows build folder> <horavane-sim> <dist folder> <scratch folder>"
+version=${1:?$usage}
+windows=${2:?$usage}
+sim=$(realpath "${3:?$usage}")
+dist=${4:?$usage}
+scratch=${5:?$usage}
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 fail() {
@@ -20,7 +21,6 @@ fail() {
   exit 1
 }
 
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$windows/CMakeCache.txt")
 first_dll=$windows/Horavane.asi
 first_zip=$dist/Horavane-$version.zip
 for file in "$first_dll" "$first_zip"; do
@@ -45,7 +45,7 @@ git -C "$root" diff --binary HEAD | git -C "$copy" apply --allow-empty
     { cat "$scratch/configure.log" >&2; fail "configuring the second build failed"; }
   cmake --build build/windows -j "${JOBS:-2}" --target Horavane > "$scratch/build.log" 2>&1 ||
     { cat "$scratch/build.log" >&2; fail "the second build failed"; }
-  packaging/make-release.sh build/windows "$sim" dist build/release > "$scratch/release.log" 2>&1 ||
+  packaging/make-release.sh "$version" build/windows "$sim" dist build/release > "$scratch/release.log" 2>&1 ||
     { cat "$scratch/release.log" >&2; fail "packaging the second build failed"; }
 )
 

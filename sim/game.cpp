@@ -60,6 +60,7 @@ void SimGame::reset() {
   callOpen_ = false;
   pending_ = NativeCall{};
   result_ = 0;
+  nullResults_ = false;
   item_ = DrawnText{};
   itemBegun_ = false;
   recording_ = true;
@@ -141,7 +142,7 @@ uint64_t* SimGame::nativeCall() {
     execute(pending_, *info);
   }
   if (recording_) calls_.push_back(pending_);
-  return &result_;
+  return nullResults_ ? nullptr : &result_;
 }
 
 void SimGame::execute(const NativeCall& call, const NativeInfo& info) {

@@ -58,6 +58,8 @@ class SimGame {
   void nativeInit(uint64_t hash);
   void nativePush(uint64_t slot);
   uint64_t* nativeCall();
+  // When on, nativeCall answers with a null result slot, as a runtime may.
+  void setNullResults(bool on) { nullResults_ = on; }
 
   // Recording can be switched off for long runs; errors are always kept.
   void setRecording(bool on) { recording_ = on; }
@@ -87,6 +89,7 @@ class SimGame {
   bool callOpen_;
   NativeCall pending_;
   uint64_t result_;
+  bool nullResults_;
 
   // The text item being built by the style natives, TextBegin and TextAddString.
   DrawnText item_;

@@ -35,11 +35,13 @@ SimHost::~SimHost() {
   currentHost = nullptr;
 }
 
-void SimHost::load() {
+bool SimHost::load() {
   if (loaded_) throw std::logic_error("the plug-in is already loaded");
   resetPluginState();
   loaded_ = true;
-  DllMain(PLUGIN_MODULE, DLL_PROCESS_ATTACH, nullptr);
+  if (DllMain(PLUGIN_MODULE, DLL_PROCESS_ATTACH, nullptr) != FALSE) return true;
+  unload();
+  return false;
 }
 
 void SimHost::unload() {

@@ -25,8 +25,9 @@ class SimHost {
   const SimGame& game() const { return game_; }
 
   // Loads the plug-in as a fresh process would: all its globals at their start
-  // values, then the library entry with process attach.
-  void load();
+  // values, then the library entry with process attach. False when the entry refuses
+  // the attach; the library is then unloaded again, as Windows does.
+  bool load();
   // The library entry with process detach; the script function is stopped.
   void unload();
   bool loaded() const { return loaded_; }

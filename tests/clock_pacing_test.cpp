@@ -96,15 +96,20 @@ TEST_F(ClockPacing, ElapsedTimeIsMeasuredAcrossTheTickWrap) {
 }
 
 TEST_F(ClockPacing, WeeksWithoutAFrameNeverTurnTheClockBack) {
-  currentRate = 66;  // 1 ms per game second: 2^31 + 5 ms is more than an int holds
-  lastStepTick = 0;
-  setVirtualTickCount(0x80000005u);
-  host.game().setClock(0, 0, 0);
-  paceClock();
-  const int64_t seconds = int64_t{0x80000005} % 86400;
-  EXPECT_EQ(callsSince(0).back(), "ClockAdd 0 0 " + std::to_string(seconds));
-  EXPECT_EQ(host.game().hours() * 3600 + host.game().minutes() * 60 + host.game().seconds(),
-            seconds) << "the same time of day as all the steps would give";
+  // 1 ms per game second, and per game minute: 2^31 + 5 ms give more steps than an int holds.
+  for (const auto& [rate, stepSeconds] : {std::pair{66u, 1}, std::pair{1u, 60}}) {
+    currentRate = rate;
+    lastStepTick = 0;
+    setVirtualTickCount(0x80000005u);
+    host.game().setClock(0, 0, 0);
+    paceClock();
+    const std::string steps = std::to_string(int64_t{0x80000005} % (86400 / stepSeconds));
+    EXPECT_EQ(callsSince(0).back(),
+              stepSeconds == 1 ? "ClockAdd 0 0 " + steps : "ClockAdd 0 " + steps + " 0");
+    EXPECT_EQ(host.game().hours() * 3600 + host.game().minutes() * 60 + host.game().seconds(),
+              int64_t{0x80000005} * stepSeconds % 86400)
+        << "rate " << rate << ": the same time of day as all the steps would give";
+  }
 }
 
 class ClockPacingDay : public PluginTest, public ::testing::WithParamInterface<uint32_t> {};
@@ -219,4 +224,13 @@ TEST_F(ClockAdjustments, SystemTimeSetsTheClockToTheLocalTimeOfDay) {
   }
   unsetenv("TZ");
   tzset();
+  // The game's clock has no leap second, whatever the system reports.
+  SYSTEMTIME leapSecond{};
+  leapSecond.wHour = 23;
+  leapSecond.wMinute = 59;
+  leapSecond.wSecond = 60;
+  const size_t before = callCount();
+  setVirtualLocalTime(leapSecond);
+  setClockToLocalTime();
+  EXPECT_EQ(callsSince(before), std::vector<std::string>({"ClockSet 23 59 59"}));
 }

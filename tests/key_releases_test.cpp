@@ -3,6 +3,7 @@
 // itself, as the player meets it, is in tests/scenarios/key_release_window.scn and
 // tick_wrap.scn.
 
+#include <atomic>
 #include <thread>
 
 #include "input/keys.h"
@@ -72,6 +73,52 @@ TEST_F(KeyReleases, StaleReleaseDoesNotComeBackWhenTheTickCountComesRound) {
   releaseAt(5000, OTHER_KEY);
   EXPECT_FALSE(queryAt(5300, OTHER_KEY));
   EXPECT_FALSE(queryAt(5050, OTHER_KEY)) << "2^32 ms later the stamp looks 50 ms old";
+}
+
+// The handler runs on a thread of its own, so its messages can land between a query's
+// read of the tick count and its lock: here they land there every time.
+TEST_F(KeyReleases, MessagesLandingBetweenTheQuerysTickReadAndItsLockAreHeeded) {
+  releaseAt(5000, KEY);
+  interruptNextTickRead([] {
+    advanceVirtualTickCount(1);
+    onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, FALSE, FALSE);
+    onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, TRUE, TRUE);
+  });
+  EXPECT_TRUE(queryAt(5010, KEY)) << "a release stamped 1 ms after the query read the tick";
+  EXPECT_FALSE(queryAt(5011, KEY)) << "and answered once";
+  releaseAt(5000, KEY);
+  interruptNextTickRead([] { onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, FALSE, FALSE); });
+  EXPECT_FALSE(queryAt(5010, KEY)) << "a press takes the pending release back";
+}
+
+// The handler, on a thread of its own, sends a press while the query is in the middle of
+// judging a stale release: under the lock, at its second tick read. It must find the
+// table busy (and yield) rather than write into a record being judged and cleared.
+std::atomic<bool> handlerDone{false};
+std::atomic<bool> handlerWaited{false};
+std::thread handler;
+
+TEST_F(KeyReleases, HandlerWaitsWhileAQueryHoldsTheTable) {
+  releaseAt(5000, KEY);
+  handlerDone = false;
+  handlerWaited = false;
+  interruptNextTickRead([] {  // the read before the lock
+    interruptNextTickRead([] {  // the read under it
+      const uint64_t yields = yieldCount();
+      handler = std::thread([] {
+        onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, FALSE, FALSE);
+        handlerDone = true;
+      });
+      // Ends either way: a handler locked out yields, one let in finishes.
+      while (yieldCount() == yields && !handlerDone) std::this_thread::yield();
+      handlerWaited = !handlerDone;
+    });
+  });
+  EXPECT_FALSE(queryAt(5200, KEY)) << "200 ms old";
+  handler.join();
+  EXPECT_TRUE(handlerWaited) << "the handler wrote into the table while the query held it";
+  EXPECT_EQ(keyStates[KEY].isUp.load(), 0u);
+  EXPECT_EQ(keyStates[KEY].tick.load(), 5200u) << "the press, stamped after the query";
 }
 
 TEST_F(KeyReleases, HandlerOnAnotherThreadNeverYieldsAReleaseTwice) {

@@ -1,11 +1,14 @@
-// The menu's lines: every caption as the player reads it, and which lines carry the
-// mark of the current rate. What choosing each line does is in tests/scenarios/
-// (rate_lines, clock_lines, remember_rate).
+// The menu's lines: every caption as the player reads it, which lines carry the mark
+// of the current rate, and what the clock lines leave alone. What a player sees of
+// choosing each line is in tests/scenarios/ (rate_lines, clock_lines, remember_rate).
+
+#include <algorithm>
 
 #include "clock/clock.h"
 #include "menu/menu.h"
 #include "settings/settings.h"
 #include "support/plugin_fixture.h"
+#include "virtual_tick.h"
 
 class MenuLines : public PluginTest {};
 
@@ -67,6 +70,43 @@ TEST_F(MenuLines, RateMatchingNoLineMarksNone) {
   ASSERT_EQ(lines.size(), 2u + MENU_LINE_COUNT);
   for (int32_t line = FIRST_RATE_LINE; line <= LAST_RATE_LINE; ++line)
     EXPECT_EQ(lines[2 + line], items[line].caption) << "line " << line << " carries a mark";
+}
+
+TEST_F(MenuLines, TimeLineReadsANullResultSlotAsZero) {
+  start();
+  player.openMenu();
+  host.game().setNullResults(true);
+  host.runFrame();
+  EXPECT_EQ(player.lastFrameLines().at(1), std::string(TIME_PREFIX) + "0:0:0");
+}
+
+// At a paced rate, as its own line moves the clock, each clock line makes its one call
+// and leaves pacing untouched.
+TEST_F(MenuLines, ClockLinesMoveTheClockAndLeavePacingAlone) {
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=4000\n");  // 66 ms per game second
+  const uint32_t chosenAt = virtualTickCount();
+  start();
+  player.openMenu();
+  const std::pair<int32_t, const char*> lines[] = {{HOUR_FORWARD_LINE, "ClockAdd 1 0 0"},
+                                                   {HOUR_BACK_LINE, "ClockAdd -1 0 0"},
+                                                   {MINUTE_FORWARD_LINE, "ClockAdd 0 1 0"},
+                                                   {MINUTE_BACK_LINE, "ClockAdd 0 -1 0"},
+                                                   {SYSTEM_TIME_LINE, "ClockSet"}};
+  for (const auto& [line, call] : lines) {
+    ASSERT_TRUE(player.moveTo(line));
+    const size_t before = callCount();
+    player.choose();
+    const std::vector<std::string> calls = callsSince(before);
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                            [&](const std::string& c) { return c.rfind(call, 0) == 0; }),
+              1)
+        << "line " << line;
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "ClockPause 0"), 0) << "line " << line;
+  }
+  EXPECT_EQ(currentRate, 4000u);
+  EXPECT_TRUE(host.game().paused());
+  // The moves cancel out: every second added is a whole period paced since the start.
+  EXPECT_EQ(lastStepTick - chosenAt, 66 * host.game().secondsAdded());
 }
 
 TEST(RememberToggle, NextValueFollowsTheTruncatedRemainder) {

@@ -9,32 +9,35 @@
 
 class MenuNavigation : public PluginTest {
  protected:
-  // Frames of 10 ms until the selection moves; how many it took.
-  int framesUntilSelectionMoves(int32_t from) {
+  // Frames of frameMs until the selection moves; how many it took.
+  int framesUntilSelectionMoves(int32_t from, uint32_t frameMs = 10) {
     for (int frames = 1; frames < 100; ++frames) {
-      host.runFrame(10);
+      host.runFrame(frameMs);
       if (selectedIndex != from) return frames;
     }
     return -1;
   }
 };
 
+// Frames of 1 ms pin each delay to the millisecond: a step polls on the frame its
+// delay has passed, and not one frame sooner.
 TEST_F(MenuNavigation, FirstPollComesAfterTheOpeningDelayAndReleasesOlderThanTheWindowAreLost) {
   start();
   host.tap(settings.openKey);
-  host.runFrame(10);  // the menu opens on this frame
+  host.runFrame(1);  // the menu opens on this frame
+  host.runFrames(50, 1);
   host.tap(settings.downKey);
-  EXPECT_EQ(framesUntilSelectionMoves(0), OPEN_DELAY_MS / 10) << "polled when the delay has passed";
+  EXPECT_EQ(framesUntilSelectionMoves(0, 1), OPEN_DELAY_MS - 50) << "polled when the delay has passed";
 
   // After a move the next poll is 150 ms away: a release at once is too old by then.
   host.tap(settings.downKey);
   host.runFor(300, 10);
   EXPECT_EQ(selectedIndex, 1);
   host.tap(settings.downKey);
-  EXPECT_EQ(framesUntilSelectionMoves(1), 1) << "with no delay pending, keys act at once";
-  host.runFrames(6, 10);
+  EXPECT_EQ(framesUntilSelectionMoves(1, 1), 1) << "with no delay pending, keys act at once";
+  host.runFrames(100, 1);
   host.tap(settings.downKey);
-  EXPECT_EQ(framesUntilSelectionMoves(2), MOVE_DELAY_MS / 10 - 6) << "the rest of the move's delay";
+  EXPECT_EQ(framesUntilSelectionMoves(2, 1), MOVE_DELAY_MS - 100) << "the rest of the move's delay";
 }
 
 TEST_F(MenuNavigation, ActionIsFollowedByItsDelayOfDrawing) {
@@ -43,11 +46,11 @@ TEST_F(MenuNavigation, ActionIsFollowedByItsDelayOfDrawing) {
   host.runFor(100, 10);
   const std::string rememberLine = player.lastFrameLines().at(2 + REMEMBER_LINE);
   host.tap(settings.enterKey);  // remembering on
-  host.runFrame(10);
+  host.runFrame(1);
   EXPECT_NE(player.lastFrameLines().at(2 + REMEMBER_LINE), rememberLine) << "shown at once";
-  host.runFrames(10, 10);
+  host.runFrames(150, 1);
   host.tap(settings.downKey);
-  EXPECT_EQ(framesUntilSelectionMoves(0), ACTION_DELAY_MS / 10 - 10) << "polled again when the delay has passed";
+  EXPECT_EQ(framesUntilSelectionMoves(0, 1), ACTION_DELAY_MS - 150) << "polled again when the delay has passed";
 }
 
 TEST_F(MenuNavigation, StepDelayEndsOnTimeAcrossTheTickWrap) {

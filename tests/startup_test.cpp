@@ -11,7 +11,7 @@
 class StartUp : public PluginTest {};
 
 TEST_F(StartUp, LoadingRegistersAndUnloadingUnregistersBothCallbacks) {
-  host.load();
+  ASSERT_TRUE(host.load()) << "the library entry accepts the process attach";
   EXPECT_TRUE(host.scriptRegistered());
   EXPECT_TRUE(host.keyboardRegistered());
   host.runFrames(3);

@@ -1,10 +1,21 @@
-// GetLocalTime() off Windows: the computer's clock in its time zone (TZ).
+// GetLocalTime() off Windows: the computer's clock in its time zone (TZ), or the time a
+// test has set.
 
 #include <ctime>
 
 #include "compat.h"
+#include "virtual_tick.h"
+
+namespace {
+bool timeGiven = false;
+SYSTEMTIME givenTime{};
+}  // namespace
 
 extern "C" void GetLocalTime(LPSYSTEMTIME now) {
+  if (timeGiven) {
+    *now = givenTime;
+    return;
+  }
   timespec real{};
   clock_gettime(CLOCK_REALTIME, &real);
   std::tm local{};
@@ -23,3 +34,10 @@ extern "C" void GetLocalTime(LPSYSTEMTIME now) {
   now->wSecond = static_cast<WORD>(local.tm_sec > 59 ? 59 : local.tm_sec);
   now->wMilliseconds = static_cast<WORD>(real.tv_nsec / 1000000);
 }
+
+void setVirtualLocalTime(const SYSTEMTIME& local) {
+  givenTime = local;
+  timeGiven = true;
+}
+
+void useSystemLocalTime() { timeGiven = false; }

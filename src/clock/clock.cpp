@@ -2,6 +2,8 @@
 
 #include "clock/clock.h"
 
+#include <algorithm>
+
 #include "compat.h"
 #include "host/natives.h"
 
@@ -57,7 +59,8 @@ void addToClock(int32_t hours, int32_t minutes, int32_t seconds) {
 void setClockToLocalTime() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  ClockSet(now.wHour, now.wMinute, now.wSecond);
+  // The game's clock has no 60th second, whatever the system reports.
+  ClockSet(now.wHour, now.wMinute, std::min<WORD>(now.wSecond, 59));
 }
 
 void resetClock() {

@@ -9,7 +9,7 @@ namespace {
 // Both sides write several fields of a record: the handler a whole message, the
 // script a clear. Field-wise atomics alone let a clear wipe the flags of a message
 // that lands in the middle of it, losing that release. The lock keeps each side's
-// writes whole; it is held for a few stores, never across a call out.
+// writes whole; it is held for a few stores and at most one read of the tick count.
 std::atomic_flag tableBusy = ATOMIC_FLAG_INIT;
 
 void lockTable() {
@@ -50,9 +50,13 @@ bool consumeKeyRelease(uint32_t code) {
   lockTable();
   bool fresh = false;
   if (state.isUp.load(std::memory_order_relaxed) != 0) {
+    const uint32_t tick = state.tick.load(std::memory_order_relaxed);
     // The age is taken modulo 2^32, so a release stamped just before the tick count
-    // wraps still counts.
-    fresh = now - state.tick.load(std::memory_order_relaxed) < RELEASE_WINDOW_MS;
+    // wraps still counts. A release the handler recorded after `now` was read, before
+    // the lock was taken, is stamped later than `now` and would look 2^32 ms old: a
+    // release that looks stale is judged again by the tick count read under the lock,
+    // which no stamp in the table is newer than.
+    fresh = now - tick < RELEASE_WINDOW_MS || GetTickCount() - tick < RELEASE_WINDOW_MS;
     // A release too old to count is dropped as well: left in place it would look
     // fresh again when the tick count comes round to its stamp, 2^32 ms later.
     clearRecord(state);

@@ -5,7 +5,11 @@
 #include "menu/menu.h"
 #include "virtual_tick.h"
 
-void PluginTest::SetUp() { setVirtualTickCount(1000000); }
+void PluginTest::SetUp() {
+  setVirtualTickCount(1000000);
+  interruptNextTickRead(nullptr);
+  useSystemLocalTime();
+}
 
 void PluginTest::TearDown() {
   if (host.loaded()) host.unload();
