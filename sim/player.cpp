@@ -3,6 +3,7 @@
 #include "sim/player.h"
 
 #include <cstring>
+#include <utility>
 
 #include "menu/menu.h"
 #include "plugin/plugin.h"

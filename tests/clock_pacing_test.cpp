@@ -20,13 +20,7 @@ constexpr uint32_t THRESHOLD_MS = 30;  // a pacing call adds nothing until more 
 // rates where the step changes kind or length: minute steps below 60, 1 ms steps from
 // 60 to 119, steps of 30 ms (at the threshold) and 31 ms (just above it).
 std::vector<uint32_t> pacedRates() {
-  MenuItem items[MENU_LINE_COUNT];
-  menuItems(items);
-  std::vector<uint32_t> rates;
-  for (int32_t line = FIRST_RATE_LINE; line < OWN_RATE_LINE; ++line) {
-    const uint32_t rate = static_cast<uint32_t>(items[line].rate);
-    if (rate != 0 && rate != NORMAL_RATE) rates.push_back(rate);
-  }
+  std::vector<uint32_t> rates = pacedPresetRates();
   for (uint32_t ownRate : {1u, 59u, 60u, 119u, 1859u, 1860u, 2001u}) rates.push_back(ownRate);
   return rates;
 }

@@ -10,6 +10,7 @@
 
 #include "host/native_catalogue.h"
 #include "input/keys.h"
+#include "menu/menu.h"
 #include "scenario/scenario.h"
 #include "sim/scratch_folder.h"
 
@@ -200,16 +201,18 @@ TEST_F(ScenarioRun, StartAndRestartMustComeInOrder) {
 }
 
 TEST_F(ScenarioRun, TraceHidesTheComputersTimeUntilTheClockIsSetAgain) {
-  host.onFrame = [](SimGame& game, uint64_t frame) {
+  const std::string timeLine = std::string(TIME_PREFIX) + "1:2:3";
+  host.onFrame = [&](SimGame& game, uint64_t frame) {
     if (frame == 2) call(game, HASH_CLOCK_SET, {14, 3, 7});
-    drawText(game, "Current time: 1:2:3", 0.5f, 0.5f);
+    drawText(game, timeLine.c_str(), 0.5f, 0.5f);
   };
   EXPECT_EQ(run("start\nframes 1\nexpect call ClockSet * * *\nclock 9:00:00\nframes 1\n"), "");
   const std::string text = trace();
   EXPECT_NE(text.find("2 call ClockSet <system time>\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("2 call TextAddString \"Current time: <system time>\"\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("1 call TextAddString \"Current time: 1:2:3\"\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("3 text \"Current time: 1:2:3\" at 0.5,0.5"), std::string::npos) << text;
+  EXPECT_NE(text.find("2 call TextAddString \"" + std::string(TIME_PREFIX) + "<system time>\"\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("1 call TextAddString \"" + timeLine + "\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("3 text \"" + timeLine + "\" at 0.5,0.5"), std::string::npos) << text;
   EXPECT_EQ(text.find("14 3 7"), std::string::npos) << text;
   EXPECT_EQ(run("start\nframes 1\nexpect clock 12:00:00\n"),
             "case.scn:3: expected a known game clock, got one set to the computer's time (set it with clock first)");

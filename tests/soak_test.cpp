@@ -72,17 +72,6 @@ double soakDays() {
   return days;
 }
 
-// The paced preset rates: every rate line's rate but Normal, Stop and the own rate.
-std::vector<uint32_t> presetRates() {
-  MenuItem items[MENU_LINE_COUNT];
-  menuItems(items);
-  std::vector<uint32_t> rates;
-  for (int32_t line = FIRST_RATE_LINE; line < OWN_RATE_LINE; ++line)
-    if (items[line].rate != 0 && static_cast<uint32_t>(items[line].rate) != NORMAL_RATE)
-      rates.push_back(static_cast<uint32_t>(items[line].rate));
-  return rates;
-}
-
 }  // namespace
 
 class Soak : public PluginTest {
@@ -131,7 +120,7 @@ TEST_F(Soak, DaysOfPlayAtEveryRateKeepThePaceTheMenuAndTheHeap) {
   const double days = soakDays();
   ASSERT_GT(days, 0);
   const uint64_t totalMs = static_cast<uint64_t>(days * 24 * 3600 * 1000);
-  std::vector<uint32_t> order = presetRates();
+  std::vector<uint32_t> order = pacedPresetRates();
   // A round: each preset rate in turn (shuffled each round), a stop, a return to the
   // normal rate, and one preset more. Each preset at least once, more rounds on longer runs.
   const size_t round = order.size() + 3;

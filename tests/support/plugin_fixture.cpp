@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "clock/clock.h"
 #include "menu/menu.h"
 #include "virtual_tick.h"
 
@@ -30,13 +31,20 @@ std::vector<std::string> PluginTest::callsSince(size_t first) const {
   return out;
 }
 
-uint32_t PluginTest::rateOfLine(int32_t line) {
+uint32_t rateOfLine(int32_t line) {
   MenuItem items[MENU_LINE_COUNT];
   menuItems(items);
   return static_cast<uint32_t>(items[line].rate);
 }
 
-int32_t PluginTest::lineOfRate(uint32_t rate) {
+std::vector<uint32_t> pacedPresetRates() {
+  std::vector<uint32_t> rates;
+  for (int32_t line = FIRST_RATE_LINE; line < OWN_RATE_LINE; ++line)
+    if (rateOfLine(line) != 0 && rateOfLine(line) != NORMAL_RATE) rates.push_back(rateOfLine(line));
+  return rates;
+}
+
+int32_t lineOfRate(uint32_t rate) {
   for (int32_t line = FIRST_RATE_LINE; line <= LAST_RATE_LINE; ++line)
     if (rateOfLine(line) == rate) return line;
   return -1;

@@ -11,6 +11,13 @@
 #include "sim/player.h"
 #include "sim/scratch_folder.h"
 
+// The menu's rates, as menuItems() gives them: a line's rate; the first rate line with a
+// rate, or -1; the preset rates that are paced, every rate line's but Normal's, Stop's
+// and the own rate's.
+uint32_t rateOfLine(int32_t line);
+int32_t lineOfRate(uint32_t rate);
+std::vector<uint32_t> pacedPresetRates();
+
 class PluginTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -23,10 +30,6 @@ class PluginTest : public ::testing::Test {
 
   // Loads the plug-in and runs its first frame (settings read, loop entered).
   void start();
-
-  // The rate of a menu line, and the first rate line with a rate, or -1.
-  static uint32_t rateOfLine(int32_t line);
-  static int32_t lineOfRate(uint32_t rate);
 
   // Records of the simulated game.
   std::vector<std::string> callsSince(size_t first) const;  // described, in order
