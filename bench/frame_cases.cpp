@@ -2,14 +2,14 @@
 
 #include "frame_cases.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "plugin/plugin.h"
+#include "settings/settings.h"
+#include "sim/scratch_folder.h"
 #include "virtual_tick.h"
 
 namespace bench {
@@ -17,7 +17,6 @@ namespace {
 
 constexpr uint32_t START_TICK = 1000000;
 constexpr uint32_t WARMUP_FRAMES = 32;  // the menu's opening step lasts 7 frames of 16 ms
-constexpr DWORD OPEN_KEY = 0x74;        // F5, the open key without a settings file
 constexpr const char* SETTINGS_NAME = "horavane.ini";
 HMODULE const PLUGIN_MODULE = reinterpret_cast<HMODULE>(0x180000000ull);
 
@@ -31,32 +30,27 @@ struct Run {
 };
 
 Run run = {};
-std::string workFolder;
-std::string homeFolder;
+std::unique_ptr<ScratchFolder> workFolder;  // so no settings file of the caller's is read or written
 
 uint32_t frameGapMs(Frame frame) { return frame == Frame::Paced ? 33 : 16; }
 
-// A folder of our own, so no settings file of the caller's is read or written.
 void enterWorkFolder() {
-  if (!workFolder.empty()) return;
-  char here[4096];
-  if (getcwd(here, sizeof here) == nullptr) throw std::runtime_error("bench: no current folder");
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                        "/horavane-bench-XXXXXX";
-  if (mkdtemp(&pattern[0]) == nullptr || chdir(pattern.c_str()) != 0)
-    throw std::runtime_error("bench: cannot make and enter a working folder " + pattern);
-  homeFolder = here;
-  workFolder = pattern;
+  if (workFolder == nullptr) workFolder = std::make_unique<ScratchFolder>();
 }
 
 void writeSettings(Frame frame) {
   std::remove(SETTINGS_NAME);
-  if (frame != Frame::Paced) return;  // defaults: the normal rate, F5 opens the menu
-  std::FILE* file = std::fopen(SETTINGS_NAME, "wb");
-  if (file == nullptr) throw std::runtime_error("bench: cannot write " + workFolder + "/horavane.ini");
-  std::fputs("[SETTINGS]\r\nREMEMBER_RATE=1\r\nUPDATERATE=66\r\n", file);
-  std::fclose(file);
+  if (frame != Frame::Paced) return;  // defaults: the normal rate and the default keys
+  if (!writeFile(SETTINGS_NAME, "[SETTINGS]\r\nREMEMBER_RATE=1\r\nUPDATERATE=66\r\n"))
+    throw std::runtime_error("bench: cannot write " + workFolder->path() + "/horavane.ini");
+}
+
+// The OPEN key as scriptMain will read it from the frame's settings file.
+uint32_t openKey() {
+  loadSettings();
+  const uint32_t key = settings.openKey;
+  resetPluginState();
+  return key;
 }
 
 void startRun(Frame frame, uint64_t countedFrames) {
@@ -99,12 +93,13 @@ void preparePlugin(Frame frame, uint64_t countedFrames) {
   enterWorkFolder();
   writeSettings(frame);
   resetPluginState();
+  const uint32_t open = frame == Frame::Menu ? openKey() : 0;
   startRun(frame, countedFrames);
   DllMain(PLUGIN_MODULE, DLL_PROCESS_ATTACH, nullptr);
   if (frame == Frame::Menu) {
     KeyboardHandler handler = registeredKeyboardHandler();
     if (handler == nullptr) throw std::runtime_error("bench: the plug-in registered no keyboard handler");
-    handler(OPEN_KEY, 1, 0, FALSE, FALSE, TRUE, TRUE);  // released: scriptMain opens the menu
+    handler(open, 1, 0, FALSE, FALSE, TRUE, TRUE);  // released: scriptMain opens the menu
   }
 }
 
@@ -151,11 +146,6 @@ std::string compareWithFloor(Frame frame, uint32_t frames, uint64_t& sum) {
   return "";
 }
 
-void leaveWorkFolder() {
-  if (workFolder.empty()) return;
-  std::remove(SETTINGS_NAME);
-  if (chdir(homeFolder.c_str()) == 0) rmdir(workFolder.c_str());
-  workFolder.clear();
-}
+void leaveWorkFolder() { workFolder.reset(); }
 
 }  // namespace bench

@@ -2,15 +2,14 @@
 // a check that stops the run with a precise message, and a scratch folder.
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include "sim/scratch_folder.h"
 
 // A failed property: prints where and what, then aborts, so libFuzzer saves the input
 // and a replay run fails.
@@ -53,33 +52,18 @@ class ByteReader {
   size_t at_ = 0;
 };
 
-// A private folder for the files a target writes: inside $HORAVANE_FUZZ_SCRATCH when
-// set (run-fuzzers.sh sets it and removes it, since libFuzzer may end the process
-// without running exit handlers), else on a memory file system where there is one (the
-// profile functions sync every write); removed when the process exits normally.
-inline std::string& scratchFolderName() {
-  static std::string name;
-  return name;
-}
-
-inline void removeScratchFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(scratchFolderName(), ignored);
+// A private folder for the files a target writes, entered at the first call:
+// inside $HORAVANE_FUZZ_SCRATCH when set (run-fuzzers.sh sets it and removes it,
+// since libFuzzer may end the process without running exit handlers), else on a
+// memory file system where there is one (the profile functions sync every write);
+// removed when the process exits normally.
+inline std::string scratchBase() {
+  const char* chosen = std::getenv("HORAVANE_FUZZ_SCRATCH");
+  if (chosen != nullptr && *chosen != '\0') return chosen;
+  return std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "";
 }
 
 inline const std::string& scratchFolder() {
-  std::string& name = scratchFolderName();
-  if (!name.empty()) return name;
-  const char* chosen = std::getenv("HORAVANE_FUZZ_SCRATCH");
-  const char* base = chosen != nullptr && *chosen != '\0'         ? chosen
-                     : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
-                                                                 : "/tmp";
-  std::string pattern = std::string(base) + "/horavane-fuzz-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) {
-    std::perror(pattern.c_str());
-    std::abort();
-  }
-  name = pattern;
-  std::atexit(removeScratchFolder);
-  return name;
+  static const ScratchFolder folder(scratchBase());
+  return folder.path();
 }

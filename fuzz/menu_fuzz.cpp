@@ -18,31 +18,32 @@
 // the list; no frame makes more native calls than drawing 24 texts, pacing twice and
 // one action need; the simulated game saw every call well formed.
 
-#include <unistd.h>
-
 #include <cstring>
-#include <fstream>
+#include <cstdio>
 #include <string>
 
 #include "fuzz_support.h"
 #include "menu/menu.h"
+#include "settings/settings.h"
 #include "sim/host.h"
+#include "sim/player.h"
 #include "virtual_tick.h"
 
 namespace {
 
-const uint32_t BOUND_KEYS[] = {0x74, 0x65, 0x60, 0x68, 0x62};  // F5, keypad 5, 0, 8, 2
+// The five keys the plug-in binds without a [CONTROLS] section: OPEN, ENTER, BACK, UP, DOWN.
+const uint32_t* boundKeys() {
+  static const Settings defaults = defaultSettings();
+  static const uint32_t keys[] = {defaults.openKey, defaults.enterKey, defaults.backKey, defaults.upKey,
+                                  defaults.downKey};
+  return keys;
+}
 
-const char* const CAPTIONS[MENU_LINE_COUNT] = {
-    "Remember on next game start: ", "Reset to Normal (2s = 1m)", "Stop Time",
-    "Time x 2 (1s = 1m)",     "Time x 30 (1s = 15m)",  "Time x 60 (1s  = 30m)",
-    "Time x 120 (1s  = 1h)",  "Time x 240 (1s  = 2h)", "Time x 480 (1s  = 4h)",
-    "Time x 960 (1s  = 8h)",  "Time / 2 (4s = 1m)",    "Time / 4 (8s = 1m)",
-    "Time / 8 (16s = 1m)",    "Time / 15 (30s = 1m)",  "Time / 30 (1m = 1m)",
-    "Time / 60 (2m = 1m)",    "Own rate",              "Go 1 hour forward",
-    "Go 1 hour backward",     "Go 1 minute forward",   "Go 1 minute backward",
-    "Set to system time",
-};
+const MenuItem* menuLines() {
+  static MenuItem items[MENU_LINE_COUNT];
+  if (items[0].caption == nullptr) menuItems(items);
+  return items;
+}
 
 // Frames per input are capped so that one input never takes long.
 constexpr uint32_t MAX_FRAMES = 400;
@@ -55,19 +56,16 @@ constexpr uint64_t MAX_CALLS_PER_FRAME = 1 + 3 + 24 * 10 + 2 * 2 + 1 + 1;
 // The menu line a drawn text shows: its caption and a suffix that fits the line.
 int lineOf(const std::string& text) {
   for (int line = 0; line < MENU_LINE_COUNT; ++line) {
-    const size_t length = std::strlen(CAPTIONS[line]);
-    if (text.compare(0, length, CAPTIONS[line]) != 0) continue;
+    const char* caption = menuLines()[line].caption;
+    const size_t length = std::strlen(caption);
+    if (text.compare(0, length, caption) != 0) continue;
     const std::string suffix = text.substr(length);
     const bool fits = line == REMEMBER_LINE ? suffix == "ON" || suffix == "OFF"
-                      : line <= LAST_RATE_LINE ? suffix.empty() || suffix == " (NOW ACTIVE)"
+                      : line <= LAST_RATE_LINE ? suffix.empty() || suffix == ACTIVE_SUFFIX
                                                : suffix.empty();
     if (fits) return line;
   }
   return -1;
-}
-
-bool highlighted(const DrawnText& text) {
-  return text.red == 246 && text.green == 156 && text.blue == 8 && text.alpha == 255;
 }
 
 // What the harness knows of the menu from the frames it has seen. Only a frame on a
@@ -115,14 +113,14 @@ void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
   }
   FUZZ_CHECK(texts.size() >= 2 && texts.size() <= 2 + MENU_LINE_COUNT, "%zu texts in one frame", texts.size());
   FUZZ_CHECK(texts[0].text == "Horavane", "first text \"%s\"", texts[0].text.c_str());
-  FUZZ_CHECK(texts[1].text.compare(0, 14, "Current time: ") == 0, "second text \"%s\"", texts[1].text.c_str());
-  for (size_t i = 0; i < 2; ++i) FUZZ_CHECK(!highlighted(texts[i]), "title or time highlighted");
+  FUZZ_CHECK(texts[1].text.compare(0, std::strlen(TIME_PREFIX), TIME_PREFIX) == 0, "second text \"%s\"", texts[1].text.c_str());
+  for (size_t i = 0; i < 2; ++i) FUZZ_CHECK(!Player::isHighlighted(texts[i]), "title or time highlighted");
   int previous = -1;
   for (size_t i = 2; i < texts.size(); ++i) {
     const int line = lineOf(texts[i].text);
     FUZZ_CHECK(line >= 0, "\"%s\" is no menu line", texts[i].text.c_str());
     FUZZ_CHECK(previous < 0 || line == previous + 1, "line %d drawn after line %d", line, previous);
-    FUZZ_CHECK(highlighted(texts[i]) == (line == selectedIndex), "line %d highlighted wrongly, selection %d",
+    FUZZ_CHECK(Player::isHighlighted(texts[i]) == (line == selectedIndex), "line %d highlighted wrongly, selection %d",
                line, selectedIndex);
     previous = line;
   }
@@ -131,7 +129,7 @@ void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
 
 uint32_t chooseKey(ByteReader& input) {
   const uint8_t pick = input.byte();
-  return pick < 250 ? BOUND_KEYS[pick % 5] : input.u32();
+  return pick < 250 ? boundKeys()[pick % 5] : input.u32();
 }
 
 void writeSettings(ByteReader& input) {
@@ -139,15 +137,17 @@ void writeSettings(ByteReader& input) {
   if ((input.byte() & 1) == 0) return;
   const uint32_t rate = input.u32();
   const uint32_t ownRate = input.u32();
-  std::ofstream("horavane.ini") << "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=" << rate
-                                << "\nOWNRATE=" << ownRate << "\n";
+  FUZZ_CHECK(writeFile("horavane.ini", "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=" + std::to_string(rate) +
+                                            "\nOWNRATE=" + std::to_string(ownRate) + "\n"),
+             "cannot write horavane.ini");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // The plug-in writes its settings file into the current folder.
-  if (chdir(scratchFolder().c_str()) != 0) std::abort();
+  // The plug-in writes its settings file into the current folder: the scratch folder.
+  scratchFolder();
+  boundKeys();  // before any settings file is written
   ByteReader input(data, size);
   setVirtualTickCount(input.u32());
   writeSettings(input);

@@ -19,8 +19,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -44,17 +42,6 @@ bool validWrite(const std::string& section, const std::string& key, const std::s
     if (hasLineBreak(*s) || hasBlankEnds(*s)) return false;
   return section.find(']') == std::string::npos && key.find('=') == std::string::npos &&
          (key.empty() || key.front() != '[') && !isQuoted(value);
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-  FUZZ_CHECK(out.good(), "cannot write %s", path.c_str());
 }
 
 // The lines as the profile functions see them, without their line ends: lines end at
@@ -199,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = scratchFolder() + "/p.ini";
   std::filesystem::remove(path);
   if (!noFile) {
-    writeFile(path, file);
+    FUZZ_CHECK(writeFile(path, file), "cannot write %s", path.c_str());
     if (readOnly) chmod(path.c_str(), 0444);
   }
   checkRead(section, key, bufferSize, path.c_str());

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "clock/clock.h"
+#include "input/keys.h"
 #include "menu/menu.h"
 #include "settings/settings.h"
 #include "support/plugin_fixture.h"
@@ -19,8 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint32_t KEY_F6 = 0x75;
-constexpr uint32_t KEY_A = 0x41;
+const uint32_t KEY_F6 = keyCodeFromName("VK_F6");
+const uint32_t KEY_A = keyCodeFromName("A");
 
 std::string garbage(size_t size, unsigned seed) {
   std::mt19937 random(seed);
@@ -52,23 +53,19 @@ std::string garbage(size_t size, unsigned seed) {
 
 class BadSettings : public PluginTest {
  protected:
-  // Opens the menu with `openKey`, carries out line `line`, closes the menu.
-  void carryOut(int32_t line, uint32_t openKey = KEY_F5) {
-    host.tap(openKey);
-    host.runFor(120);
-    ASSERT_TRUE(menuShown()) << "the menu did not open";
-    while (selectedIndex < line) press(KEY_NUMPAD2);
-    while (selectedIndex > line) press(KEY_NUMPAD8);
-    press(KEY_NUMPAD5);
-    press(KEY_NUMPAD0);
-    ASSERT_FALSE(menuShown()) << "the menu did not close";
+  void SetUp() override {
+    PluginTest::SetUp();
+    defaults = defaultSettings();
   }
+  // Opens the menu with the OPEN key read, carries out line `line`, closes the menu.
+  void carryOut(int32_t line) { ASSERT_TRUE(player.chooseLine(line)) << "line " << line; }
   std::vector<std::string> folderEntries() const {
     std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder.path()))
       names.push_back(entry.path().filename().string());
     return names;
   }
+  Settings defaults;  // as read from no settings file
 };
 
 TEST_F(BadSettings, ReadOnlyFileIsReadButNeverWritten) {
@@ -78,9 +75,9 @@ TEST_F(BadSettings, ReadOnlyFileIsReadButNeverWritten) {
   start();
   EXPECT_EQ(settings.openKey, KEY_F6);
   EXPECT_EQ(currentRate, 66u);
-  carryOut(3, KEY_F6);  // a rate: saved while remembering, but the file refuses
-  EXPECT_EQ(currentRate, 1000u) << "the choice holds in memory";
-  carryOut(0, KEY_F6);  // remembering off
+  carryOut(3);  // a rate: saved while remembering, but the file refuses
+  EXPECT_EQ(currentRate, rateOfLine(3)) << "the choice holds in memory";
+  carryOut(0);  // remembering off
   EXPECT_EQ(settings.rememberRate, 0);
   EXPECT_EQ(readSettings(), text);
   EXPECT_EQ(fs::status("horavane.ini").permissions() & fs::perms::all,
@@ -92,13 +89,13 @@ TEST_F(BadSettings, FolderInPlaceOfTheFileMeansDefaultsAndIsLeftAlone) {
   fs::create_directory("horavane.ini");
   { std::ofstream("horavane.ini/keep") << "x"; }
   start();
-  EXPECT_EQ(settings.openKey, KEY_F5);
-  EXPECT_EQ(settings.enterKey, KEY_NUMPAD5);
-  EXPECT_EQ(settings.ownRate, 2000u);
+  EXPECT_EQ(settings.openKey, defaults.openKey);
+  EXPECT_EQ(settings.enterKey, defaults.enterKey);
+  EXPECT_EQ(settings.ownRate, defaults.ownRate);
   carryOut(0);  // remembering on: the write fails
   EXPECT_EQ(settings.rememberRate, 1) << "the option holds in memory";
   carryOut(4);
-  EXPECT_EQ(currentRate, 66u);
+  EXPECT_EQ(currentRate, rateOfLine(4));
   EXPECT_TRUE(fs::is_directory("horavane.ini"));
   EXPECT_EQ(fs::directory_iterator("horavane.ini")->path().filename(), "keep");
   EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"});
@@ -111,10 +108,10 @@ TEST_F(BadSettings, BinaryGarbageGivesDefaultsAndSurvivesAWriteByteForByte) {
     if (c == '\n' || c == '\r') c = '#';
   writeSettings(bytes);
   start();
-  EXPECT_EQ(settings.openKey, KEY_F5);
+  EXPECT_EQ(settings.openKey, defaults.openKey);
   EXPECT_EQ(settings.rememberRate, 0);
-  EXPECT_EQ(settings.ownRate, 2000u);
-  EXPECT_EQ(currentRate, 2000u);
+  EXPECT_EQ(settings.ownRate, defaults.ownRate);
+  EXPECT_EQ(currentRate, NORMAL_RATE);
   carryOut(0);
   EXPECT_TRUE(onlyInserted(bytes, readSettings(), "\r\n[SETTINGS]\r\nREMEMBER_RATE=1\r\n"));
 }
@@ -130,8 +127,8 @@ TEST_F(BadSettings, GarbageAroundValidSectionsStillYieldsTheirValues) {
   start();
   EXPECT_EQ(settings.ownRate, 500u);
   EXPECT_EQ(settings.openKey, KEY_F6);
-  EXPECT_EQ(settings.enterKey, KEY_NUMPAD5) << "a binding the file lacks keeps its default";
-  carryOut(0, KEY_F6);
+  EXPECT_EQ(settings.enterKey, defaults.enterKey) << "a binding the file lacks keeps its default";
+  carryOut(0);
   // The new key goes after the section's last non-blank line, inside the garbage that
   // follows OWNRATE (it is a line of that section); every other byte stays.
   const std::string after = readSettings();
@@ -151,9 +148,9 @@ TEST_F(BadSettings, TenMegabyteFileIsReadAndUpdatedInPlace) {
   start();
   EXPECT_EQ(currentRate, 4000u);
   EXPECT_EQ(settings.ownRate, 500u);
-  carryOut(3);  // 1000
+  carryOut(3);
   std::string expected = before;
-  expected.replace(expected.find("UPDATERATE=4000") + 11, 4, "1000");
+  expected.replace(expected.find("UPDATERATE=4000") + 11, 4, std::to_string(rateOfLine(3)));
   EXPECT_EQ(readSettings(), expected);
 }
 
@@ -168,9 +165,9 @@ TEST_F(BadSettings, VeryLongLinesAreCutOrSkippedAndTheRestIsRead) {
   EXPECT_EQ(settings.enterKey, KEY_A);
   EXPECT_EQ(settings.ownRate, 500u);
   // OPEN is unbound, so F5 opens nothing and nothing is ever written.
-  host.tap(KEY_F5);
+  host.tap(defaults.openKey);
   host.runFor(500);
-  EXPECT_FALSE(menuShown());
+  EXPECT_FALSE(player.menuShown());
   EXPECT_EQ(readSettings(), before);
 }
 
@@ -179,7 +176,7 @@ TEST_F(BadSettings, FileWithoutFinalLineEndIsUpdatedInPlaceAndExtendedCleanly) {
   start();
   EXPECT_EQ(currentRate, 66u);
   carryOut(3);
-  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=1000");
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=" + std::to_string(rateOfLine(3)));
 
   host.unload();
   writeSettings("[CONTROLS]\nOPEN=VK_F5");
@@ -193,7 +190,7 @@ TEST_F(BadSettings, ByteOrderMarkIsSkippedAndKeptWithTheLineEnds) {
   start();
   EXPECT_EQ(settings.openKey, KEY_F6);
   EXPECT_EQ(settings.ownRate, 500u);
-  carryOut(0, KEY_F6);
+  carryOut(0);
   EXPECT_EQ(readSettings(),
             "\xEF\xBB\xBF[CONTROLS]\r\nOPEN=VK_F6\r\n[SETTINGS]\r\nOWNRATE=500\r\nREMEMBER_RATE=1\r\n");
 }
@@ -205,7 +202,7 @@ TEST_F(BadSettings, NulBytesEndNamesAndValuesAndAreKept) {
   start();
   EXPECT_EQ(settings.ownRate, 500u);
   EXPECT_EQ(settings.openKey, KEY_F6);
-  carryOut(0, KEY_F6);
+  carryOut(0);
   // The line of NULs is a key line of the section, so the new key follows it.
   EXPECT_TRUE(onlyInserted(before, readSettings(), "REMEMBER_RATE=1\n"));
   EXPECT_EQ(readSettings().find("REMEMBER_RATE"), before.find("[CONTROLS]"));
@@ -216,10 +213,10 @@ TEST_F(BadSettings, FileMadeReadOnlyWhilePlayingKeepsItsLastGoodContents) {
   start();
   carryOut(3);
   const std::string saved = readSettings();
-  EXPECT_EQ(saved, "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=1000\n");
+  EXPECT_EQ(saved, "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=" + std::to_string(rateOfLine(3)) + "\n");
   ASSERT_EQ(chmod("horavane.ini", 0444), 0);
   carryOut(10);
-  EXPECT_EQ(currentRate, 4000u);
+  EXPECT_EQ(currentRate, rateOfLine(10));
   EXPECT_EQ(readSettings(), saved);
   EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"});
 }

@@ -1,4 +1,7 @@
-// Key releases: the 100 ms window, one answer per release, and the tick's wrap.
+// Key releases in the key table: one answer per release, the records a query leaves,
+// the codes that have a record, and stamps the tick's wrap makes look young. The window
+// itself, as the player meets it, is in tests/scenarios/key_release_window.scn and
+// tick_wrap.scn.
 
 #include <atomic>
 #include <thread>
@@ -6,6 +9,14 @@
 #include "input/keys.h"
 #include "support/plugin_fixture.h"
 #include "virtual_tick.h"
+
+namespace {
+
+// Any two keys: the table treats every code below 255 alike.
+const uint32_t KEY = keyCodeFromName("VK_F5");
+const uint32_t OTHER_KEY = keyCodeFromName("VK_NUMPAD5");
+
+}  // namespace
 
 class KeyReleases : public PluginTest {
  protected:
@@ -23,28 +34,19 @@ class KeyReleases : public PluginTest {
   }
 };
 
-TEST_F(KeyReleases, ReleaseCountsOnlyWhileYoungerThanTheWindow) {
-  releaseAt(5000, KEY_F5);
-  EXPECT_FALSE(queryAt(5100, KEY_F5)) << "100 ms old";
-  releaseAt(5000, KEY_F5);
-  EXPECT_TRUE(queryAt(5099, KEY_F5)) << "99 ms old";
-  releaseAt(5000, KEY_F5);
-  EXPECT_TRUE(queryAt(5000, KEY_F5)) << "just now";
-}
-
 TEST_F(KeyReleases, ReleaseIsAnsweredOnceAndClearsItsRecord) {
-  releaseAt(5000, KEY_F5);
-  EXPECT_TRUE(queryAt(5010, KEY_F5));
-  EXPECT_FALSE(queryAt(5020, KEY_F5));
-  EXPECT_EQ(keyStates[KEY_F5].tick.load(), 0u);
-  EXPECT_EQ(keyStates[KEY_F5].wasDown.load(), 0);
+  releaseAt(5000, KEY);
+  EXPECT_TRUE(queryAt(5010, KEY));
+  EXPECT_FALSE(queryAt(5020, KEY));
+  EXPECT_EQ(keyStates[KEY].tick.load(), 0u);
+  EXPECT_EQ(keyStates[KEY].wasDown.load(), 0);
 }
 
 TEST_F(KeyReleases, PressAfterReleaseCancelsIt) {
-  releaseAt(5000, KEY_F5);
-  onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE);
-  EXPECT_FALSE(queryAt(5010, KEY_F5));
-  EXPECT_EQ(keyStates[KEY_F5].tick.load(), 5000u) << "a failed query leaves the record";
+  releaseAt(5000, KEY);
+  onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, FALSE, FALSE);
+  EXPECT_FALSE(queryAt(5010, KEY));
+  EXPECT_EQ(keyStates[KEY].tick.load(), 5000u) << "a failed query leaves the record";
 }
 
 TEST_F(KeyReleases, HighestKeyCodeHasARecordAndCodesBeyondAreIgnored) {
@@ -62,35 +64,31 @@ TEST_F(KeyReleases, CodeZeroIsNoKeyEvenIfAMessageCarriesIt) {
   EXPECT_FALSE(queryAt(5001, 0));
 }
 
-TEST_F(KeyReleases, WindowHoldsAcrossTheTickWrap) {
-  releaseAt(0xFFFFFFC0u, KEY_F5);  // 64 ms before the wrap
-  EXPECT_TRUE(queryAt(20, KEY_F5)) << "84 ms old, across the wrap";
-  releaseAt(0xFFFFFFC0u, KEY_F5);
-  EXPECT_FALSE(queryAt(40, KEY_F5)) << "104 ms old, across the wrap";
-  releaseAt(3000, KEY_F5);  // never consumed; the tick count wraps round to it again
-  EXPECT_FALSE(queryAt(2950, KEY_F5)) << "a stamp in the future is not a fresh release";
+TEST_F(KeyReleases, StampAheadOfTheTickIsNoFreshRelease) {
+  releaseAt(3000, KEY);  // never consumed; the tick count wraps round to it again
+  EXPECT_FALSE(queryAt(2950, KEY)) << "a stamp in the future is not a fresh release";
 }
 
 TEST_F(KeyReleases, StaleReleaseDoesNotComeBackWhenTheTickCountComesRound) {
-  releaseAt(5000, KEY_NUMPAD5);
-  EXPECT_FALSE(queryAt(5300, KEY_NUMPAD5));
-  EXPECT_FALSE(queryAt(5050, KEY_NUMPAD5)) << "2^32 ms later the stamp looks 50 ms old";
+  releaseAt(5000, OTHER_KEY);
+  EXPECT_FALSE(queryAt(5300, OTHER_KEY));
+  EXPECT_FALSE(queryAt(5050, OTHER_KEY)) << "2^32 ms later the stamp looks 50 ms old";
 }
 
 // The handler runs on a thread of its own, so its messages can land between a query's
 // read of the tick count and its lock: here they land there every time.
 TEST_F(KeyReleases, MessagesLandingBetweenTheQuerysTickReadAndItsLockAreHeeded) {
-  releaseAt(5000, KEY_F5);
+  releaseAt(5000, KEY);
   interruptNextTickRead([] {
     advanceVirtualTickCount(1);
-    onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE);
-    onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, TRUE, TRUE);
+    onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, FALSE, FALSE);
+    onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, TRUE, TRUE);
   });
-  EXPECT_TRUE(queryAt(5010, KEY_F5)) << "a release stamped 1 ms after the query read the tick";
-  EXPECT_FALSE(queryAt(5011, KEY_F5)) << "and answered once";
-  releaseAt(5000, KEY_F5);
-  interruptNextTickRead([] { onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE); });
-  EXPECT_FALSE(queryAt(5010, KEY_F5)) << "a press takes the pending release back";
+  EXPECT_TRUE(queryAt(5010, KEY)) << "a release stamped 1 ms after the query read the tick";
+  EXPECT_FALSE(queryAt(5011, KEY)) << "and answered once";
+  releaseAt(5000, KEY);
+  interruptNextTickRead([] { onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, FALSE, FALSE); });
+  EXPECT_FALSE(queryAt(5010, KEY)) << "a press takes the pending release back";
 }
 
 // The handler, on a thread of its own, sends a press while the query is in the middle of
@@ -101,14 +99,14 @@ std::atomic<bool> handlerWaited{false};
 std::thread handler;
 
 TEST_F(KeyReleases, HandlerWaitsWhileAQueryHoldsTheTable) {
-  releaseAt(5000, KEY_F5);
+  releaseAt(5000, KEY);
   handlerDone = false;
   handlerWaited = false;
   interruptNextTickRead([] {  // the read before the lock
     interruptNextTickRead([] {  // the read under it
       const uint64_t yields = yieldCount();
       handler = std::thread([] {
-        onKeyboardMessage(KEY_F5, 1, 0, FALSE, FALSE, FALSE, FALSE);
+        onKeyboardMessage(KEY, 1, 0, FALSE, FALSE, FALSE, FALSE);
         handlerDone = true;
       });
       // Ends either way: a handler locked out yields, one let in finishes.
@@ -116,11 +114,11 @@ TEST_F(KeyReleases, HandlerWaitsWhileAQueryHoldsTheTable) {
       handlerWaited = !handlerDone;
     });
   });
-  EXPECT_FALSE(queryAt(5200, KEY_F5)) << "200 ms old";
+  EXPECT_FALSE(queryAt(5200, KEY)) << "200 ms old";
   handler.join();
   EXPECT_TRUE(handlerWaited) << "the handler wrote into the table while the query held it";
-  EXPECT_EQ(keyStates[KEY_F5].isUp.load(), 0u);
-  EXPECT_EQ(keyStates[KEY_F5].tick.load(), 5200u) << "the press, stamped after the query";
+  EXPECT_EQ(keyStates[KEY].isUp.load(), 0u);
+  EXPECT_EQ(keyStates[KEY].tick.load(), 5200u) << "the press, stamped after the query";
 }
 
 TEST_F(KeyReleases, HandlerOnAnotherThreadNeverYieldsAReleaseTwice) {
@@ -129,14 +127,14 @@ TEST_F(KeyReleases, HandlerOnAnotherThreadNeverYieldsAReleaseTwice) {
   std::atomic<int> sent{0};
   std::thread keyboard([&] {
     for (int i = 0; i < RELEASES; ++i) {
-      onKeyboardMessage(KEY_NUMPAD5, 1, 0, FALSE, FALSE, TRUE, TRUE);
+      onKeyboardMessage(OTHER_KEY, 1, 0, FALSE, FALSE, TRUE, TRUE);
       sent.fetch_add(1);
-      while (keyStates[KEY_NUMPAD5].isUp.load() != 0 && sent.load() == i + 1) std::this_thread::yield();
+      while (keyStates[OTHER_KEY].isUp.load() != 0 && sent.load() == i + 1) std::this_thread::yield();
     }
   });
   int answered = 0;
-  while (sent.load() < RELEASES || keyStates[KEY_NUMPAD5].isUp.load() != 0)
-    if (consumeKeyRelease(KEY_NUMPAD5)) ++answered;
+  while (sent.load() < RELEASES || keyStates[OTHER_KEY].isUp.load() != 0)
+    if (consumeKeyRelease(OTHER_KEY)) ++answered;
   keyboard.join();
   EXPECT_EQ(answered, RELEASES);
 }

@@ -15,7 +15,14 @@
 
 namespace {
 
-const uint32_t BOUND_KEYS[] = {KEY_F5, KEY_NUMPAD5, KEY_NUMPAD0, KEY_NUMPAD8, KEY_NUMPAD2};
+// The keys the plug-in binds without a settings file, open, enter, back, up and down:
+// set before each test.
+uint32_t BOUND_KEYS[5];
+uint32_t& KEY_OPEN = BOUND_KEYS[0];
+uint32_t& KEY_ENTER = BOUND_KEYS[1];
+uint32_t& KEY_BACK = BOUND_KEYS[2];
+uint32_t& KEY_UP = BOUND_KEYS[3];
+uint32_t& KEY_DOWN = BOUND_KEYS[4];
 
 bool isBound(uint32_t code) {
   for (uint32_t key : BOUND_KEYS)
@@ -98,6 +105,12 @@ class KeyboardRace : public PluginTest {
  protected:
   void SetUp() override {
     PluginTest::SetUp();
+    const Settings defaults = defaultSettings();
+    KEY_OPEN = defaults.openKey;
+    KEY_ENTER = defaults.enterKey;
+    KEY_BACK = defaults.backKey;
+    KEY_UP = defaults.upKey;
+    KEY_DOWN = defaults.downKey;
     resetKeyStates();
   }
 };
@@ -112,17 +125,17 @@ TEST_F(KeyboardRace, ReleaseArrivingWhileThePreviousIsClearedIsKept) {
   std::atomic<int> answered{0};
   std::thread script([&] {
     while (!done.load()) {
-      if (consumeKeyRelease(KEY_NUMPAD5))
+      if (consumeKeyRelease(KEY_ENTER))
         answered.fetch_add(1);
       else
         std::this_thread::yield();
     }
   });
   int lost = 0;
-  KeyState& record = keyStates[KEY_NUMPAD5];
+  KeyState& record = keyStates[KEY_ENTER];
   for (int i = 0; i < RELEASES; ++i) {
     advanceVirtualTickCount(virtualTickCount() == 0xFFFFFFFFu ? 2 : 1);  // a stamp of 0 reads as cleared
-    sendRelease(KEY_NUMPAD5);
+    sendRelease(KEY_ENTER);
     for (;;) {
       const uint32_t before = record.tick.load();
       if (before == 0) break;  // claimed
@@ -205,13 +218,13 @@ TEST_F(KeyboardRace, FreeHammeringNeverAnswersMoreReleasesThanWereSent) {
   std::atomic<int> answered{0};
   std::thread script([&] {
     while (!done.load())
-      for (uint32_t key : {KEY_NUMPAD5, KEY_NUMPAD2}) answered.fetch_add(consumeKeyRelease(key));
+      for (uint32_t key : {KEY_ENTER, KEY_DOWN}) answered.fetch_add(consumeKeyRelease(key));
   });
   int released = 0;
   std::mt19937 random(3);
   // Goes on until the consumer has answered a few, however the threads are scheduled.
   for (int i = 0; i < 50000 || answered.load() < 100; ++i) {
-    const uint32_t key = i % 2 ? KEY_NUMPAD5 : KEY_NUMPAD2;
+    const uint32_t key = i % 2 ? KEY_ENTER : KEY_DOWN;
     if (random() % 3 == 0) {
       sendPress(key);
     } else {
@@ -227,7 +240,7 @@ TEST_F(KeyboardRace, FreeHammeringNeverAnswersMoreReleasesThanWereSent) {
   // Whatever is left in the table can be answered at most once more.
   int leftOver = 0;
   for (int query = 0; query < 3; ++query)
-    for (uint32_t key : {KEY_NUMPAD5, KEY_NUMPAD2}) leftOver += consumeKeyRelease(key);
+    for (uint32_t key : {KEY_ENTER, KEY_DOWN}) leftOver += consumeKeyRelease(key);
   EXPECT_LE(leftOver, 2);
 }
 
@@ -235,6 +248,8 @@ TEST_F(KeyboardRace, FreeHammeringNeverAnswersMoreReleasesThanWereSent) {
 // another thread while frames run: each release sent between two frames acts once.
 TEST_F(KeyboardRace, MenuDrivenFromAKeyboardThreadActsOncePerRelease) {
   start();
+  MenuItem items[MENU_LINE_COUNT];
+  menuItems(items);
   Noise noise(23);
   KeyboardThread keyboard(host);
   const auto runUntil = [&](auto effect) {
@@ -245,12 +260,12 @@ TEST_F(KeyboardRace, MenuDrivenFromAKeyboardThreadActsOncePerRelease) {
     return false;
   };
   for (int session = 0; session < 8; ++session) {
-    keyboard.tap(KEY_F5);
-    ASSERT_TRUE(runUntil([&] { return menuShown(); })) << "session " << session;
+    keyboard.tap(KEY_OPEN);
+    ASSERT_TRUE(runUntil([&] { return player.menuShown(); })) << "session " << session;
     host.runFor(120, 10);  // past the first step's 100 ms
     const int32_t before = selectedIndex;
     const int32_t target = 3 + (session * 5) % 13;  // a rate line, each unlike the last
-    const uint32_t step = target > before ? KEY_NUMPAD2 : KEY_NUMPAD8;
+    const uint32_t step = target > before ? KEY_DOWN : KEY_UP;
     for (int32_t at = before; at != target; at += target > before ? 1 : -1) {
       keyboard.tap(step);
       ASSERT_TRUE(runUntil([&] { return selectedIndex != at; })) << "session " << session;
@@ -258,15 +273,15 @@ TEST_F(KeyboardRace, MenuDrivenFromAKeyboardThreadActsOncePerRelease) {
       host.runFor(160, 10);  // the 150 ms after a move
       ASSERT_EQ(selectedIndex, at + (target > before ? 1 : -1)) << "and no second one";
     }
-    const uint32_t rates[] = {0, 2000, 0, 1000, 66, 33, 16, 8, 4, 2, 4000, 8000, 16000, 30000, 60000, 120000};
-    ASSERT_NE(currentRate, rates[target]);
-    keyboard.tap(KEY_NUMPAD5);
-    ASSERT_TRUE(runUntil([&] { return currentRate == rates[target]; })) << "line " << target;
+    const uint32_t rate = static_cast<uint32_t>(items[target].rate);
+    ASSERT_NE(currentRate, rate);
+    keyboard.tap(KEY_ENTER);
+    ASSERT_TRUE(runUntil([&] { return currentRate == rate; })) << "line " << target;
     host.runFor(210, 10);
-    keyboard.tap(KEY_NUMPAD0);
-    ASSERT_TRUE(runUntil([&] { return !menuShown(); })) << "session " << session;
+    keyboard.tap(KEY_BACK);
+    ASSERT_TRUE(runUntil([&] { return !player.menuShown(); })) << "session " << session;
     host.runFor(200, 10);
-    EXPECT_FALSE(menuShown()) << "the menu stays closed";
+    EXPECT_FALSE(player.menuShown()) << "the menu stays closed";
     host.game().clearRecords();
   }
   noise.stopAndJoin();

@@ -114,8 +114,8 @@ class PlayScreen : public PluginTest {
   Frame openMenuFrame(int32_t height) {
     host.game().setResolution(1280, height);
     start();
-    openTheMenu();
-    press(KEY_NUMPAD2);
+    player.openMenu();
+    player.down();
     return captureFrame(host.game(), host.frameNumber());
   }
 
@@ -145,7 +145,7 @@ TEST_F(PlayScreen, MenuLinesLandOnTheirScaledRowsAndColumnsInTheirColours) {
     EXPECT_EQ(first.bold, text.font == TITLE_FONT) << text.text;
     EXPECT_FALSE(screen.at(column - 1, row).text) << "nothing before the text's column";
   }
-  EXPECT_EQ(screen.at(6, 9).colour.red, 246) << "the selected line, \"Reset to Normal\" at (60, 180), in the highlight colour";
+  EXPECT_EQ(screen.at(6, 9).colour.red, HIGHLIGHT.red) << "the selected line, at (60, 180), in the highlight colour";
 }
 
 TEST_F(PlayScreen, FewRowsKeepTheLinesApartAndInOrderUntilTheBottom) {
@@ -185,7 +185,9 @@ TEST(PlayScreenEdges, TextIsCutAtTheEdgesAndUnprintableBytesShowAsQuestionMarks)
 TEST(PlayColours, NearestXtermColours) {
   EXPECT_EQ(nearestXtermColour(Rgb{255, 255, 255}), 231);
   EXPECT_EQ(nearestXtermColour(Rgb{0, 0, 0}), 16);
-  EXPECT_EQ(nearestXtermColour(Rgb{246, 156, 8}), 214) << "the highlight's orange";
+  const Rgb highlight = {static_cast<uint8_t>(HIGHLIGHT.red), static_cast<uint8_t>(HIGHLIGHT.green),
+                         static_cast<uint8_t>(HIGHLIGHT.blue)};
+  EXPECT_EQ(nearestXtermColour(highlight), 214) << "the highlight's orange";
   EXPECT_EQ(nearestXtermColour(Rgb{128, 128, 128}), 244) << "greys come from the grey ramp";
   EXPECT_EQ(nearestXtermColour(Rgb{16, 18, 24}), 233);
 }

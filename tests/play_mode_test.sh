@@ -37,9 +37,13 @@ pass() {
 }
 
 screen() { tmux_ capture-pane -p -t play; }
-# The highlighted line: the text drawn in the highlight colour (246, 156, 8).
+# The highlighted line: the text drawn in the highlight colour, as the terminal's
+# 24-bit colour code "38;2;<red>;<green>;<blue>m", the components from src/menu/menu.h.
+highlight_code=$(sed -n 's/^constexpr TextColour HIGHLIGHT = {\([0-9]*\)\.0f, \([0-9]*\)\.0f, \([0-9]*\)\.0f.*/38;2;\1;\2;\3m/p' \
+  "$(dirname "$0")/../src/menu/menu.h")
+[ -n "$highlight_code" ] || { echo "play_mode_test: no HIGHLIGHT colour found in src/menu/menu.h" >&2; exit 2; }
 highlighted() {
-  tmux_ capture-pane -p -e -t play | grep -a '38;2;246;156;8m' | head -1 |
+  tmux_ capture-pane -p -e -t play | grep -a -F "$highlight_code" | head -1 |
     sed -e 's/\x1b\[[0-9;:]*m//g' -e 's/^ *//' -e 's/ *$//' || true
 }
 active_lines() { screen | grep -F '(NOW ACTIVE)' | sed -e 's/^ *//' -e 's/ *$//' || true; }
@@ -75,13 +79,9 @@ move_highlight() {
   done
   fail "the highlight did not move from \"$before\" when $key was typed"
 }
-# Moves the highlight with the down key until it is on the line starting with `caption`.
-highlight_line() {
-  for _ in $(seq 25); do
-    highlight_starts "$1" && return 0
-    move_highlight 2
-  done
-  fail "the highlight never reached \"$1\""
+# Moves the highlight down `count` lines with the down key.
+move_down() {
+  for _ in $(seq "$1"); do move_highlight 2; done
 }
 
 # Starts play mode in a fresh 120x40 terminal in the work folder; records the
@@ -122,15 +122,18 @@ active_are "Reset to Normal (2s = 1m) (NOW ACTIVE)|Own rate (NOW ACTIVE)|" ||
   fail "the normal rate and the own rate (2000 by default) are active at start"
 pass "F5 opens the menu with the first line highlighted"
 
-highlight_line "Time x 30"
-pass "keypad 2 (typed 2) moves the highlight down to Time x 30"
+move_down 3
+above=$(highlighted)
+move_down 1
+x30=$(highlighted)
+pass "keypad 2 (typed 2) moves the highlight down to line 4, $x30"
 tmux_ send-keys -t play 5
-wait_for "keypad 5 (typed 5) chooses x30" active_are "Time x 30 (1s = 15m) (NOW ACTIVE)|"
+wait_for "keypad 5 (typed 5) chooses $x30" active_are "$x30 (NOW ACTIVE)|"
 wait_for "the status line shows the rate" on_screen "rate 66 ms per game minute"
 pass "keypad 5 chooses the highlighted rate: (NOW ACTIVE) moves to it"
 
 move_highlight 8
-highlight_is "Time x 2 (1s = 1m)" || fail "keypad 8 moves the highlight up, found \"$(highlighted)\""
+highlight_is "$above" || fail "keypad 8 moves the highlight up to \"$above\", found \"$(highlighted)\""
 pass "keypad 8 (typed 8) moves the highlight up"
 
 tmux_ send-keys -t play 0
@@ -150,10 +153,11 @@ wait_for "the first line is highlighted" highlight_starts "Remember on next game
 tmux_ send-keys -t play 5
 wait_for "keypad 5 on the first line switches remembering on" on_screen "Remember on next game start: ON"
 sleep 0.3
-highlight_line "Time / 2"
+move_down 10
+half=$(highlighted)
 tmux_ send-keys -t play 5
-wait_for "keypad 5 chooses /2" active_are "Time / 2 (4s = 1m) (NOW ACTIVE)|"
-pass "remembering switched on and Time / 2 chosen"
+wait_for "keypad 5 chooses line 10, $half" active_are "$half (NOW ACTIVE)|"
+pass "remembering switched on and line 10, $half, chosen"
 
 tmux_ send-keys -t play Escape Escape
 ended_cleanly
@@ -173,7 +177,7 @@ fi
 start_play
 wait_for "the remembered rate is in force at start" on_screen "rate 4000 ms per game minute"
 tmux_ send-keys -t play F5
-wait_for "the menu marks the remembered rate" active_are "Time / 2 (4s = 1m) (NOW ACTIVE)|"
+wait_for "the menu marks the remembered rate" active_are "$half (NOW ACTIVE)|"
 pass "the next start runs at the remembered rate"
 
 play=$(cat "$work/play.pid")

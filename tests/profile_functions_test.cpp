@@ -4,25 +4,21 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 
 #include "compat.h"
+#include "sim/scratch_folder.h"
 
 namespace {
 
 const char* const kFile = ".\\horavane.ini";
 
-void put(const std::string& bytes) { std::ofstream("horavane.ini", std::ios::binary) << bytes; }
+void put(const std::string& bytes) { ASSERT_TRUE(writeFile("horavane.ini", bytes)); }
 
-std::string contents() {
-  std::ifstream in("horavane.ini", std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string contents() { return readFile("horavane.ini"); }
 
 std::string get(const char* section, const char* key, const char* fallback = "fb", DWORD size = 32) {
   char out[64];
@@ -40,21 +36,10 @@ bool set(const char* section, const char* key, const char* value) {
 // Each test runs in a fresh folder of its own.
 class Profile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "profile_test.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
   size_t filesInFolder() const {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir_), {}));
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder_.path()), {}));
   }
-  std::filesystem::path dir_, old_;
+  ScratchFolder folder_;
 };
 
 TEST_F(Profile, NamesIgnoreCaseAndBlanksAroundNamesAndValues) {

@@ -16,8 +16,19 @@ namespace {
 
 bool same(Rgb a, Rgb b) { return a.red == b.red && a.green == b.green && a.blue == b.blue; }
 
-constexpr Rgb WHITE_TEXT = {255, 255, 255};
-constexpr Rgb HIGHLIGHT_TEXT = {246, 156, 8};
+Rgb rgbOf(const TextColour& colour) {
+  return Rgb{static_cast<uint8_t>(colour.red), static_cast<uint8_t>(colour.green), static_cast<uint8_t>(colour.blue)};
+}
+
+const Rgb WHITE_TEXT = rgbOf(WHITE);
+const Rgb HIGHLIGHT_TEXT = rgbOf(HIGHLIGHT);
+
+// The caption of a menu line.
+std::string caption(int32_t line) {
+  MenuItem items[MENU_LINE_COUNT];
+  menuItems(items);
+  return items[line].caption;
+}
 
 // How far `p` lies from the background towards `colour`, 0..1, as anti-aliased ink of
 // that colour does; -1 when `p` is no such blend.
@@ -62,8 +73,8 @@ class Render : public PluginTest {
   Frame menuFrame(int32_t width, int32_t height, int downs) {
     host.game().setResolution(width, height);
     start();
-    openTheMenu();
-    for (int i = 0; i < downs; ++i) press(KEY_NUMPAD2);
+    player.openMenu();
+    for (int i = 0; i < downs; ++i) player.down();
     host.runFrame();
     {
       std::ofstream out("menu.frame");
@@ -123,15 +134,15 @@ class Render : public PluginTest {
 };
 
 TEST_F(Render, HighlightColourIsOnTheSelectedLineAndNowhereElse) {
-  const Frame frame = menuFrame(1280, 720, 4);  // "Time x 30 (1s = 15m)"
+  const Frame frame = menuFrame(1280, 720, 4);  // line 4, a rate line that is not current
   const Image image = renderer.render(frame);
   ASSERT_EQ(image.width, 1280);
   ASSERT_EQ(image.height, 720);
   const DrawnText* selected = nullptr;
   for (const DrawnText& text : frame.texts)
-    if (text.green == 156) selected = &text;
+    if (Player::isHighlighted(text)) selected = &text;
   ASSERT_NE(selected, nullptr);
-  ASSERT_EQ(selected->text, "Time x 30 (1s = 15m)");
+  ASSERT_EQ(selected->text, caption(4));
   const Band row = band(frame, *selected);
   EXPECT_GT(count(image, row.top, row.bottom, ink(HIGHLIGHT_TEXT, 0.75f)), 100);
   EXPECT_GT(count(image, row.top, row.bottom, [](Rgb p) { return same(p, HIGHLIGHT_TEXT); }), 10)
@@ -150,7 +161,7 @@ TEST_F(Render, EveryDrawnLineHasWhiteInkOnItsRowsAndTheRestIsBackground) {
   for (const DrawnText& text : frame.texts) {
     const Band row = band(frame, text);
     for (int32_t y = row.top; y < row.bottom; ++y) inked[y] = true;
-    if (text.green == 156) continue;
+    if (Player::isHighlighted(text)) continue;
     EXPECT_GT(count(image, row.top, row.bottom, ink(WHITE_TEXT, 0.75f)), 5 * static_cast<int>(text.text.size()))
         << text.text;
     // The ink starts where the text does and is about as long as its characters.
@@ -182,11 +193,11 @@ TEST_F(Render, ShortScreenCutsTheLinesBelowItsBottomEdge) {
   ASSERT_EQ(image.width, 640);
   ASSERT_EQ(image.height, 480);
   ASSERT_EQ(frame.texts.size(), 20u);
-  EXPECT_EQ(frame.texts[2].text, "Time x 30 (1s = 15m)");
-  EXPECT_EQ(frame.texts.back().text, "Set to system time");
+  EXPECT_EQ(frame.texts[2].text, caption(4));
+  EXPECT_EQ(frame.texts.back().text, caption(SYSTEM_TIME_LINE));
   EXPECT_EQ(count(image, 0, image.height, ink(HIGHLIGHT_TEXT, 0.2f)), 0) << "the selected last line is below the screen";
-  const DrawnText& lowest = frame.texts[frame.texts.size() - 4];  // "Go 1 hour backward" at y 460
-  EXPECT_EQ(lowest.text, "Go 1 hour backward");
+  const DrawnText& lowest = frame.texts[frame.texts.size() - 4];  // at y 460
+  EXPECT_EQ(lowest.text, caption(HOUR_BACK_LINE));
   EXPECT_GT(count(image, band(frame, lowest).top, image.height, ink(WHITE_TEXT, 0.75f)), 20);
 }
 

@@ -60,17 +60,6 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept { released(b
 
 namespace {
 
-constexpr uint32_t PRESET_RATES[] = {2, 4, 8, 16, 33, 66, 1000, 4000, 8000, 16000, 30000, 60000, 120000};
-constexpr uint32_t KEY_A = 0x41;
-
-// The menu line that chooses `rate`.
-int32_t lineOfRate(uint32_t rate) {
-  const uint32_t lines[] = {0, 2000, 0, 1000, 66, 33, 16, 8, 4, 2, 4000, 8000, 16000, 30000, 60000, 120000};
-  for (int32_t line = 1; line <= 15; ++line)
-    if (lines[line] == rate) return line;
-  return -1;
-}
-
 double soakDays() {
   const char* text = std::getenv("HORAVANE_SOAK_DAYS");
   if (text == nullptr || *text == '\0') return 0.125;  // three hours
@@ -87,70 +76,43 @@ double soakDays() {
 
 class Soak : public PluginTest {
  protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    player.setFrameLengths([this] { return nextFrame(); });
+  }
+
   std::mt19937 random{20240601};
-  uint64_t realMs = 0;      // virtual time since the start, not wrapped
   uint32_t lastGapMs = 0;   // the time that passed after the latest frame
+  uint32_t tickSeen = 0;    // the tick when realMs was last brought up to date
+  uint64_t realMs = 0;      // virtual time since the start, not wrapped
 
-  uint32_t gap() { return std::uniform_int_distribution<uint32_t>(1, 250)(random); }
-
-  // One frame; returns the tick at which the script ran it.
-  uint32_t frame(uint32_t ms) {
-    const uint32_t ranAt = virtualTickCount();
-    host.runFrame(ms);
-    realMs += ms;
-    lastGapMs = ms;
-    return ranAt;
-  }
-
-  // A frame whose drawing is looked at: recorded, judged, then forgotten, so the
-  // records never hold more than one frame.
-  uint32_t watchedFrame(uint32_t ms, bool& drawn) {
-    host.game().setRecording(true);
-    const uint32_t ranAt = frame(ms);
-    drawn = menuShown();
+  // The length of the next frame, the player's too; the frame starts with empty records,
+  // so they never hold more than the latest frame, however many days are played.
+  uint32_t nextFrame() {
     host.game().clearRecords();
-    host.game().setRecording(false);
-    return ranAt;
+    lastGapMs = std::uniform_int_distribution<uint32_t>(1, 250)(random);
+    return lastGapMs;
   }
 
-  // Taps `key` and runs frames until `effect` shows or the release is too old to act.
-  // Returns whether it showed; `ranAt` is the tick of the frame where it did.
-  template <typename Effect>
-  bool tapUntil(uint32_t key, Effect effect, uint32_t* ranAt = nullptr) {
-    const uint32_t tapped = virtualTickCount();
-    host.tap(key);
-    for (;;) {
-      bool drawn = false;
-      const uint32_t at = watchedFrame(gap(), drawn);
-      if (effect(drawn)) {
-        if (ranAt != nullptr) *ranAt = at;
-        return true;
-      }
-      if (at - tapped >= RELEASE_WINDOW_MS) return false;
-    }
-  }
-
-  template <typename Effect>
-  void insist(uint32_t key, Effect effect, const char* what) {
-    for (int attempt = 0; attempt < 100; ++attempt)
-      if (tapUntil(key, effect)) return;
-    FAIL() << what << " never happened in 100 releases";
+  // Brings realMs up to the tick; each call covers less than 2^32 ms.
+  void catchUp() {
+    realMs += virtualTickCount() - tickSeen;
+    tickSeen = virtualTickCount();
   }
 
   void openMenu() {
-    // In the idle loop the open key is asked on every frame: the next frame opens it.
-    ASSERT_TRUE(tapUntil(KEY_F5, [](bool drawn) { return drawn; })) << "the menu did not open";
+    host.game().setRecording(true);
+    player.openMenu();
+    catchUp();
+    ASSERT_TRUE(player.menuShown()) << "the menu did not open";
   }
 
-  void closeMenu() { insist(KEY_NUMPAD0, [](bool drawn) { return !drawn; }, "closing the menu"); }
-
-  void moveTo(int32_t line) {
-    while (selectedIndex != line && !::testing::Test::HasFatalFailure()) {
-      const int32_t from = selectedIndex;
-      insist(line < from ? KEY_NUMPAD8 : KEY_NUMPAD2, [&](bool) { return selectedIndex != from; },
-             "moving the selection");
-      ASSERT_EQ(std::abs(selectedIndex - from), 1) << "one line per release";
-    }
+  void closeMenu() {
+    player.closeMenu();
+    catchUp();
+    ASSERT_FALSE(player.menuShown()) << "the menu did not close";
+    host.game().clearRecords();
+    host.game().setRecording(false);
   }
 };
 
@@ -158,12 +120,19 @@ TEST_F(Soak, DaysOfPlayAtEveryRateKeepThePaceTheMenuAndTheHeap) {
   const double days = soakDays();
   ASSERT_GT(days, 0);
   const uint64_t totalMs = static_cast<uint64_t>(days * 24 * 3600 * 1000);
-  // Each preset rate at least once, more segments on longer runs.
-  const size_t segments = std::max<size_t>(16, static_cast<size_t>(days * 2) * 16);
+  std::vector<uint32_t> order = pacedPresetRates();
+  // A round: each preset rate in turn (shuffled each round), a stop, a return to the
+  // normal rate, and one preset more. Each preset at least once, more rounds on longer runs.
+  const size_t round = order.size() + 3;
+  const size_t segments = std::max<size_t>(1, static_cast<size_t>(days * 2)) * round;
   const uint64_t segmentMs = totalMs / segments;
+  const Settings defaults = defaultSettings();
+  const uint32_t ignoredKeys[] = {defaults.enterKey, defaults.downKey, keyCodeFromName("A")};
 
   setVirtualTickCount(0xFFFFFFFFu - 20 * 60 * 1000);  // the wrap comes after 20 minutes
+  tickSeen = virtualTickCount();
   start();
+  catchUp();
   host.game().setRecording(false);
 
   uint64_t frames = 0;
@@ -172,25 +141,27 @@ TEST_F(Soak, DaysOfPlayAtEveryRateKeepThePaceTheMenuAndTheHeap) {
   uint32_t wraps = 0;
   int64_t heapAfterFirstSegment = 0;
   int64_t heapHighest = 0;
-  std::vector<uint32_t> order(std::begin(PRESET_RATES), std::end(PRESET_RATES));
   for (size_t segment = 0; segment < segments; ++segment) {
-    // Which rate: each preset in turn (shuffled each round), with a stop and a
-    // return to the normal rate now and then.
-    const size_t slot = segment % 16;
+    const size_t slot = segment % round;
     if (slot == 0) std::shuffle(order.begin(), order.end(), random);
-    uint32_t rate = slot < 13 ? order[slot] : slot == 13 ? 0 : slot == 14 ? 2000 : order[segment % 13];
-    if (rate == currentRate) rate = rate == 2 ? 4 : 2;  // choosing the current rate shows nothing
+    uint32_t rate = slot < order.size()       ? order[slot]
+                    : slot == order.size()     ? 0
+                    : slot == order.size() + 1 ? NORMAL_RATE
+                                               : order[segment % order.size()];
+    if (rate == currentRate) rate = order[0] != rate ? order[0] : order[1];  // choosing the current rate shows nothing
 
     openMenu();
     ++sessions;
-    moveTo(rate == 0 ? 2 : rate == 2000 ? 1 : lineOfRate(rate));
-    uint32_t chosenAt = 0;
-    for (int attempt = 0; attempt < 100 && currentRate != rate; ++attempt)
-      tapUntil(KEY_NUMPAD5, [&](bool) { return currentRate == rate; }, &chosenAt);
-    ASSERT_EQ(currentRate, rate) << "choosing line " << selectedIndex;
+    const int32_t line = lineOfRate(rate);
+    ASSERT_TRUE(player.moveTo(line)) << "moving the selection to line " << line << ", one line per release";
+    catchUp();
+    // The menu acts on ENTER in the frame after the release: pacing counts from there.
+    const uint64_t chosenFrameMs = realMs;
+    host.tap(settings.enterKey);
+    host.runFrame(nextFrame());
+    ASSERT_EQ(currentRate, rate) << "choosing line " << line;
     const int64_t addedBefore = host.game().secondsAdded();
-    // Real time, unwrapped, at which the choosing frame ran.
-    const uint64_t chosenFrameMs = realMs - static_cast<uint32_t>(virtualTickCount() - chosenAt);
+    player.waitForMenu();
     closeMenu();
     if (HasFatalFailure()) return;
 
@@ -204,24 +175,23 @@ TEST_F(Soak, DaysOfPlayAtEveryRateKeepThePaceTheMenuAndTheHeap) {
       if (dice == 0) {
         openMenu();
         ++sessions;
-        for (int moves = random() % 6; moves > 0; --moves)
-          tapUntil(random() % 2 ? KEY_NUMPAD2 : KEY_NUMPAD8, [](bool) { return false; });
+        for (int moves = random() % 6; moves > 0; --moves) random() % 2 ? player.down() : player.up();
         closeMenu();
         if (HasFatalFailure()) return;
         continue;
       }
-      if (dice < 40) host.tap(dice % 2 ? KEY_A : (dice % 4 == 0 ? KEY_NUMPAD5 : KEY_NUMPAD2));
+      if (dice < 40) host.tap(ignoredKeys[dice % 3]);
 
       // At least 31 ms after the last pacing, a frame's pacing consumes time, so the
       // added seconds are then exactly the whole periods since the choice.
       const bool consumes = lastGapMs >= 31;
-      const uint32_t ms = gap();
       const uint32_t before = virtualTickCount();
-      frame(ms);
+      host.runFrame(nextFrame());
+      catchUp();
       ++frames;
       wraps += virtualTickCount() < before;
       if (!consumes || rate == 0 || rate == NORMAL_RATE) continue;
-      const uint64_t pacedMs = realMs - ms - chosenFrameMs;
+      const uint64_t pacedMs = realMs - lastGapMs - chosenFrameMs;
       const int64_t expected = static_cast<int64_t>(pacedMs / periodMs) * secondsPerPeriod;
       ++checks;
       ASSERT_EQ(host.game().secondsAdded() - addedBefore, expected)

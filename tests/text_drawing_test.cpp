@@ -19,7 +19,10 @@ uint64_t floatBits(float value) {
 
 }  // namespace
 
-TEST_F(PluginTest, DrawTextIssuesTenCallsInOrderWithEncodedSlots) {
+class TextDrawing : public PluginTest {};
+class SimulatedGame : public PluginTest {};
+
+TEST_F(TextDrawing, DrawTextIssuesTenCallsInOrderWithEncodedSlots) {
   host.game().setResolution(1920, 1080);
   drawText("Horavane", 60, 100, 0.45f, 0, TextColour{255.9f, 8.0f, 0.5f, 255.0f});
   EXPECT_EQ(callsSince(0), std::vector<std::string>({
@@ -42,13 +45,13 @@ TEST_F(PluginTest, DrawTextIssuesTenCallsInOrderWithEncodedSlots) {
   EXPECT_EQ(host.game().texts()[0].red, 255) << "colour components are truncated";
 }
 
-TEST_F(PluginTest, EmptyTextIsStillDrawn) {
+TEST_F(TextDrawing, EmptyTextIsStillDrawn) {
   drawText("", 0, 0, 1.0f, 4, WHITE);
   EXPECT_EQ(host.game().calls().size(), 10u);
   EXPECT_EQ(callsSince(8).front(), "TextAddString \"\"");
 }
 
-TEST_F(PluginTest, ScreenWithoutSizeGetsNoText) {
+TEST_F(TextDrawing, ScreenWithoutSizeGetsNoText) {
   for (const auto& [width, height] : {std::pair{0, 720}, {1280, 0}, {-1280, 720}, {1280, -1}}) {
     host.game().clearRecords();
     host.game().setResolution(width, height);
@@ -58,12 +61,12 @@ TEST_F(PluginTest, ScreenWithoutSizeGetsNoText) {
   }
   host.game().setResolution(1280, 0);
   start();
-  openTheMenu();
+  player.openMenu();
   host.runFor(1000);
   EXPECT_TRUE(host.game().texts().empty()) << "the menu runs but draws nothing";
 }
 
-TEST_F(PluginTest, UnknownNativeIsReportedBySimulatedGame) {
+TEST_F(SimulatedGame, UnknownNativeIsReported) {
   // The simulated game's own check: a hash outside the catalogue is an error.
   nativeInit(0x1234);
   nativeCall();

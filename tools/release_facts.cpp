@@ -12,7 +12,7 @@
 #include "input/keys.h"
 #include "settings/settings.h"
 #include "sim/host.h"
-#include "tools/scratch_folder.h"
+#include "sim/scratch_folder.h"
 #include "virtual_tick.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "plugin/plugin.h"
 #include "settings/settings.h"
 #include "sim/host.h"
-#include "tools/scratch_folder.h"
+#include "sim/scratch_folder.h"
 
 namespace {
 

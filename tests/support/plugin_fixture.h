@@ -1,4 +1,4 @@
-// A fresh simulated host and an empty working folder for every test.
+// A fresh simulated host, a player at its keys and an empty working folder for every test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "sim/host.h"
+#include "sim/player.h"
+#include "sim/scratch_folder.h"
 
-enum : uint32_t {
-  KEY_F5 = 0x74,
-  KEY_NUMPAD0 = 0x60,
-  KEY_NUMPAD2 = 0x62,
-  KEY_NUMPAD5 = 0x65,
-  KEY_NUMPAD8 = 0x68,
-};
+// The menu's rates, as menuItems() gives them: a line's rate; the first rate line with a
+// rate, or -1; the preset rates that are paced, every rate line's but Normal's, Stop's
+// and the own rate's.
+uint32_t rateOfLine(int32_t line);
+int32_t lineOfRate(uint32_t rate);
+std::vector<uint32_t> pacedPresetRates();
 
 class PluginTest : public ::testing::Test {
  protected:
@@ -23,25 +24,18 @@ class PluginTest : public ::testing::Test {
   void TearDown() override;
 
   // The settings file in the working folder, which is where the plug-in looks.
-  void writeSettings(const std::string& text);
-  std::string readSettings() const;
+  void writeSettings(const std::string& text) { ASSERT_TRUE(writeFile("horavane.ini", text)); }
+  std::string readSettings() const { return readFile("horavane.ini"); }
   bool settingsExist() const;
 
   // Loads the plug-in and runs its first frame (settings read, loop entered).
   void start();
-  // Taps F5 and runs frames until the menu has polled its keys for the first time.
-  void openTheMenu();
-  // Taps a key and runs frames until the menu has acted on it and is ready for more.
-  void press(uint32_t key);
 
   // Records of the simulated game.
   std::vector<std::string> callsSince(size_t first) const;  // described, in order
   size_t callCount() const { return host.game().calls().size(); }
-  std::vector<DrawnText> textsOfLastFrame() const;
-  std::vector<std::string> linesOfLastFrame() const;  // text only
-  bool menuShown() const;  // the last frame drew the menu
 
+  ScratchFolder folder;  // made first and removed last
   SimHost host;
-  std::string folder;
-  std::string previousFolder;
+  Player player{host};
 };
