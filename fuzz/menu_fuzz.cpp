@@ -114,13 +114,13 @@ void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
   FUZZ_CHECK(texts.size() >= 2 && texts.size() <= 2 + MENU_LINE_COUNT, "%zu texts in one frame", texts.size());
   FUZZ_CHECK(texts[0].text == "Horavane", "first text \"%s\"", texts[0].text.c_str());
   FUZZ_CHECK(texts[1].text.compare(0, std::strlen(TIME_PREFIX), TIME_PREFIX) == 0, "second text \"%s\"", texts[1].text.c_str());
-  for (size_t i = 0; i < 2; ++i) FUZZ_CHECK(!Player::isHighlighted(texts[i]), "title or time highlighted");
+  for (size_t i = 0; i < 2; ++i) FUZZ_CHECK(!drawnIn(texts[i], HIGHLIGHT), "title or time highlighted");
   int previous = -1;
   for (size_t i = 2; i < texts.size(); ++i) {
     const int line = lineOf(texts[i].text);
     FUZZ_CHECK(line >= 0, "\"%s\" is no menu line", texts[i].text.c_str());
     FUZZ_CHECK(previous < 0 || line == previous + 1, "line %d drawn after line %d", line, previous);
-    FUZZ_CHECK(Player::isHighlighted(texts[i]) == (line == selectedIndex), "line %d highlighted wrongly, selection %d",
+    FUZZ_CHECK(drawnIn(texts[i], HIGHLIGHT) == (line == selectedIndex), "line %d highlighted wrongly, selection %d",
                line, selectedIndex);
     previous = line;
   }

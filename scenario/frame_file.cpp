@@ -4,11 +4,6 @@
 #include <cstdio>
 #include <sstream>
 
-bool drawnIn(const DrawnText& text, const TextColour& colour) {
-  return text.red == static_cast<int32_t>(colour.red) && text.green == static_cast<int32_t>(colour.green) &&
-         text.blue == static_cast<int32_t>(colour.blue);
-}
-
 Frame captureFrame(const SimGame& game, uint64_t frame) {
   Frame out;
   out.width = game.width();

@@ -25,8 +25,6 @@ struct Frame {
   std::vector<DrawnText> texts;
 };
 
-// True when `text` was drawn in `colour` (HIGHLIGHT, WHITE), alpha aside.
-bool drawnIn(const DrawnText& text, const TextColour& colour);
 
 // The texts `game` recorded for frame `frame`, with its current resolution.
 Frame captureFrame(const SimGame& game, uint64_t frame);

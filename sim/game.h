@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "menu/menu.h"
+
 struct NativeInfo;
 
 struct NativeCall {
@@ -24,6 +26,10 @@ struct DrawnText {
   int32_t font;
   int32_t red, green, blue, alpha;
 };
+
+// Whether `text` was drawn in `colour`, as the game received it: each component an
+// integer, truncated.
+bool drawnIn(const DrawnText& text, const TextColour& colour);
 
 // Text in double quotes, with \" \\ and \xHH escapes: printable and unambiguous.
 std::string quoteText(const std::string& text);

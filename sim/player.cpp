@@ -15,12 +15,6 @@ namespace {
 // on in the frame after it is tapped. Shorter than two steps, so nothing else happens.
 constexpr uint32_t STEP_MARGIN_MS = 20;
 
-bool sameColour(const DrawnText& text, const TextColour& colour) {
-  // The game receives each component as an integer, truncated.
-  return text.red == static_cast<int32_t>(colour.red) && text.green == static_cast<int32_t>(colour.green) &&
-         text.blue == static_cast<int32_t>(colour.blue) && text.alpha == static_cast<int32_t>(colour.alpha);
-}
-
 }  // namespace
 
 Player::Player(SimHost& host) : host_(host), nextFrameMs_([] { return 16u; }) {}
@@ -88,7 +82,7 @@ int32_t Player::highlightedLine() const {
   MenuItem items[MENU_LINE_COUNT];
   menuItems(items);
   for (const DrawnText& text : lastFrame()) {
-    if (!isHighlighted(text)) continue;
+    if (!drawnIn(text, HIGHLIGHT)) continue;
     int32_t found = -1;  // the line with the longest caption the text starts with
     for (int32_t line = 0; line < MENU_LINE_COUNT; ++line) {
       const size_t length = std::strlen(items[line].caption);
@@ -108,10 +102,6 @@ std::string Player::highlightedCaption() const {
   menuItems(items);
   return items[line].caption;
 }
-
-bool Player::isHighlighted(const DrawnText& text) { return sameColour(text, HIGHLIGHT); }
-
-bool Player::isWhite(const DrawnText& text) { return sameColour(text, WHITE); }
 
 Settings defaultSettings() {
   resetPluginState();

@@ -49,8 +49,6 @@ class Player {
   int32_t highlightedLine() const;
   std::string highlightedCaption() const;  // its caption, without any suffix; "" for none
 
-  static bool isHighlighted(const DrawnText& text);  // drawn in the HIGHLIGHT colour
-  static bool isWhite(const DrawnText& text);        // drawn in WHITE
 
  private:
   void runFor(uint32_t ms);

@@ -55,8 +55,8 @@ TEST_F(MenuLines, FirstOpeningShowsTitleTimeAndEveryCaptionAsPlayersKnowThem) {
       EXPECT_EQ(texts[i].font, 0) << texts[i].text;
     }
     const bool selected = i == 2 + REMEMBER_LINE;
-    EXPECT_EQ(Player::isHighlighted(texts[i]), selected) << texts[i].text;
-    EXPECT_EQ(Player::isWhite(texts[i]), !selected) << texts[i].text;
+    EXPECT_EQ(drawnIn(texts[i], HIGHLIGHT), selected) << texts[i].text;
+    EXPECT_EQ(drawnIn(texts[i], WHITE), !selected) << texts[i].text;
   }
 }
 

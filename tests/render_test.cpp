@@ -140,7 +140,7 @@ TEST_F(Render, HighlightColourIsOnTheSelectedLineAndNowhereElse) {
   ASSERT_EQ(image.height, 720);
   const DrawnText* selected = nullptr;
   for (const DrawnText& text : frame.texts)
-    if (Player::isHighlighted(text)) selected = &text;
+    if (drawnIn(text, HIGHLIGHT)) selected = &text;
   ASSERT_NE(selected, nullptr);
   ASSERT_EQ(selected->text, caption(4));
   const Band row = band(frame, *selected);
@@ -161,7 +161,7 @@ TEST_F(Render, EveryDrawnLineHasWhiteInkOnItsRowsAndTheRestIsBackground) {
   for (const DrawnText& text : frame.texts) {
     const Band row = band(frame, text);
     for (int32_t y = row.top; y < row.bottom; ++y) inked[y] = true;
-    if (Player::isHighlighted(text)) continue;
+    if (drawnIn(text, HIGHLIGHT)) continue;
     EXPECT_GT(count(image, row.top, row.bottom, ink(WHITE_TEXT, 0.75f)), 5 * static_cast<int>(text.text.size()))
         << text.text;
     // The ink starts where the text does and is about as long as its characters.

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "menu/menu.h"
-#include "scenario/frame_file.h"
 #include "settings/settings.h"
 #include "sim/host.h"
+#include "sim/player.h"
 #include "tools/release_facts.h"
 #include "virtual_tick.h"
 
@@ -23,25 +23,14 @@ std::string clockText(const SimGame& game) {
 }
 
 // The texts of the last frame as the player would read them, the highlighted line marked.
-void showScreen(const SimGame& game) {
-  const std::vector<DrawnText>& texts = game.texts();
-  if (texts.empty() || texts.back().frame != game.frame()) {
-    std::printf("    (nothing drawn: the game as usual)\n");
-    return;
-  }
+void showScreen(const Player& player, const SimGame& game) {
+  const std::vector<DrawnText> texts = player.lastFrame();
+  if (texts.empty()) std::printf("    (nothing drawn: the game as usual)\n");
   for (const DrawnText& text : texts) {
-    if (text.frame != game.frame()) continue;
     const bool highlighted = drawnIn(text, HIGHLIGHT);
     const int y = static_cast<int>(text.y * static_cast<float>(game.height()) + 0.5f);
     std::printf("    y %3d  %s %s\n", y, highlighted ? "=>" : "  ", text.text.c_str());
   }
-}
-
-void step(SimHost& host, const std::string& what, uint32_t key, uint32_t frames = 15) {
-  std::printf("\n> %s\n", what.c_str());
-  host.game().clearRecords();
-  host.tap(key);
-  host.runFrames(frames, 16);
 }
 
 }  // namespace
@@ -61,20 +50,23 @@ int runDemo() {
               enter.c_str(), back.c_str());
   std::printf("\nGame clock after 2 s at the game's own pace: %s\n", clockText(host.game()).c_str());
 
-  step(host, open + " released: the menu opens", settings.openKey);
-  showScreen(host.game());
-  for (int i = 0; i < 4; ++i) {
-    host.tap(settings.downKey);
-    host.runFrames(12, 16);
+  Player player(host);
+  std::printf("\n> %s released: the menu opens\n", open.c_str());
+  player.openMenu();
+  showScreen(player, host.game());
+  const int32_t line = FIRST_RATE_LINE + 3;  // the fourth rate line, a fast rate that paces the clock
+  if (!player.moveTo(line)) {
+    std::fprintf(stderr, "demo: the selection did not reach line %d\n", line);
+    return 1;
   }
-  MenuItem items[MENU_LINE_COUNT];
-  menuItems(items);
-  std::printf("\n> %s released four times: the selection moves to \"%s\"\n", down.c_str(),
-              items[selectedIndex].caption);
-  step(host, enter + " released: that rate is chosen", settings.enterKey);
-  showScreen(host.game());
-  step(host, back + " released: the menu closes", settings.backKey, 2);
-  showScreen(host.game());
+  std::printf("\n> %s released %d times: the selection moves to \"%s\"\n", down.c_str(), line,
+              player.highlightedCaption().c_str());
+  std::printf("\n> %s released: that rate is chosen\n", enter.c_str());
+  player.choose();
+  showScreen(player, host.game());
+  std::printf("\n> %s released: the menu closes\n", back.c_str());
+  player.closeMenu();
+  showScreen(player, host.game());
 
   const std::string before = clockText(host.game());
   const int64_t addedBefore = host.game().secondsAdded();
