@@ -58,7 +58,9 @@ void argumentCount(const std::vector<std::string>& words, size_t low, size_t hig
 
 void parseExpectText(const std::vector<std::string>& words, Command& command) {
   if (words.size() < 3) throw ParseError{"expected \"expect text \\\"<text>\\\" [white|highlight] [at <x> <y>]\""};
-  command.text = quoted(words[2]);
+  // A leading '*' before any escape stands for any beginning: "*" matches every text.
+  command.textIsEnding = words[2].rfind("\"*", 0) == 0;
+  command.text = quoted(command.textIsEnding ? "\"" + words[2].substr(2) : words[2]);
   for (size_t i = 3; i < words.size(); ++i) {
     if (words[i] == "white" && command.colour == TextColourCheck::Any) {
       command.colour = TextColourCheck::White;

@@ -335,7 +335,9 @@ void Runner::expectText(const Command& command) {
   const std::vector<DrawnText> texts = lastFrame();
   const SimGame& game = host_.game();
   for (const DrawnText& text : texts) {
-    if (text.text != command.text) continue;
+    const bool ends = text.text.size() >= command.text.size() &&
+                      text.text.compare(text.text.size() - command.text.size(), command.text.size(), command.text) == 0;
+    if (command.textIsEnding ? !ends : text.text != command.text) continue;
     const std::string colour = colourName(text);
     if (command.colour == TextColourCheck::White && colour != "white") continue;
     if (command.colour == TextColourCheck::Highlight && colour != "highlight") continue;
@@ -344,7 +346,7 @@ void Runner::expectText(const Command& command) {
       continue;
     return;
   }
-  std::string wanted = quoteText(command.text);
+  std::string wanted = command.textIsEnding ? "a text ending " + quoteText(command.text) : quoteText(command.text);
   if (command.hasPosition)
     wanted += " at " + std::to_string(command.numbers[0]) + " " + std::to_string(command.numbers[1]);
   if (command.colour != TextColourCheck::Any)

@@ -22,7 +22,8 @@
 //   elapse <ms>                 virtual time passes without a frame
 //   snapshot <path>             writes the last frame as a frame file (scenario/frame_file.h);
 //                               a relative path starts at the runner's starting folder
-//   expect text "<t>" [white|highlight] [at <x> <y>]   drawn in the last frame
+//   expect text "<t>" [white|highlight] [at <x> <y>]   drawn in the last frame; a text
+//                               "*<t>" stands for any text that ends with <t>
 //   expect no-text ["<t>"]      nothing (or not this text) drawn in the last frame
 //   expect text-count <n>       the last frame drew exactly n texts
 //   expect call <name> [<arg>...]       a matching native call in the window
@@ -104,6 +105,7 @@ struct Command {
   std::string key;                  // settings key
   std::vector<std::string> pattern; // call pattern: name and arguments
   bool hasText = false;             // expect no-text with a text
+  bool textIsEnding = false;        // expect text "*...": any text that ends so
   bool hasPosition = false;         // expect text ... at x y
   TextColourCheck colour = TextColourCheck::Any;
 };

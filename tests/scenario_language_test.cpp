@@ -161,6 +161,12 @@ TEST_F(ScenarioRun, FailedTextExpectationSaysWhereWhatAndWhatWasDrawn) {
             "case.scn:2: expected \"Hello\" at 640 181 in frame 1, got \"Hello\" at 640 180 white");
   EXPECT_EQ(run("start\nexpect text \"Hello\" highlight\n"),
             "case.scn:2: expected \"Hello\" highlight in frame 1, got \"Hello\" at 640 180 white");
+  // A leading * stands for any beginning; escaped, it is a star.
+  EXPECT_EQ(run("start\nexpect text \"*llo\" white at 640 180\nexpect text \"*\"\n"), "");
+  EXPECT_EQ(run("start\nexpect text \"*\" highlight\n"),
+            "case.scn:2: expected a text ending \"\" highlight in frame 1, got \"Hello\" at 640 180 white");
+  EXPECT_EQ(run("start\nexpect text \"\\x2Allo\"\n"),
+            "case.scn:2: expected \"*llo\" in frame 1, got \"Hello\" at 640 180 white");
   EXPECT_EQ(run("resolution 640 480\nstart\nexpect no-text \"Hello\"\n"),
             "case.scn:3: expected \"Hello\" not drawn in frame 1, got \"Hello\" at 320 120 white");
   EXPECT_EQ(run("expect text-count 0\n"), "case.scn:1: expected a frame to look at, got none run yet");
