@@ -145,7 +145,8 @@ void runMenu(const MenuItem items[MENU_LINE_COUNT], const char* title) {
     }
     // OPEN is asked once more when nothing else closed the menu: the keyboard handler
     // runs on a thread of its own, and an OPEN release it delivered while UP and DOWN
-    // were polled still closes the menu in this step.
+    // were polled closes the menu now. Left for the next step, it could be older than
+    // a release counts for by then, after a move's 150 ms, and be lost.
     if (close || consumeKeyRelease(settings.openKey)) return;
 
     delayMs = 0;
