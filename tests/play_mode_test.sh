@@ -14,11 +14,17 @@ set -euo pipefail
 sim=$(realpath "${1:?usage: play_mode_test.sh <horavane-sim> [<horavane.ini>]}")
 ini=${2:-}
 work=$(mktemp -d)
-socket=horavane-play-test-$$
+# Each run of play mode gets a tmux server of its own: a new session on a server that
+# is still shutting down fails with "server exited unexpectedly".
+runs=0
+socket=horavane-play-test-$$-$runs
 tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
-cleanup() {
+stop_server() {
   tmux_ kill-server 2>/dev/null || true
   rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
+}
+cleanup() {
+  stop_server
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -87,7 +93,9 @@ move_down() {
 # Starts play mode in a fresh 120x40 terminal in the work folder; records the
 # terminal's settings before, and after play mode ends, for comparing.
 start_play() {
-  tmux_ kill-server 2>/dev/null || true
+  stop_server
+  runs=$((runs + 1))
+  socket=horavane-play-test-$$-$runs
   rm -f "$work/stty-before" "$work/stty-after" "$work/status" "$work/play.pid"
   tmux_ new-session -d -s play -x 120 -y 40 -c "$work" -e COLORTERM=truecolor \
     "stty -g > stty-before; sh -c 'echo \$\$ > play.pid; exec \"\$0\" play' '$sim'; echo \$? > status;
