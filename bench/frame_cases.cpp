@@ -17,7 +17,6 @@ namespace {
 
 constexpr uint32_t START_TICK = 1000000;
 constexpr uint32_t WARMUP_FRAMES = 32;  // the menu's opening step lasts 7 frames of 16 ms
-constexpr const char* SETTINGS_NAME = "horavane.ini";
 HMODULE const PLUGIN_MODULE = reinterpret_cast<HMODULE>(0x180000000ull);
 
 struct Run {
@@ -39,10 +38,10 @@ void enterWorkFolder() {
 }
 
 void writeSettings(Frame frame) {
-  std::remove(SETTINGS_NAME);
+  std::remove(SETTINGS_FILE_NAME);
   if (frame != Frame::Paced) return;  // defaults: the normal rate and the default keys
-  if (!writeFile(SETTINGS_NAME, "[SETTINGS]\r\nREMEMBER_RATE=1\r\nUPDATERATE=66\r\n"))
-    throw std::runtime_error("bench: cannot write " + workFolder->path() + "/horavane.ini");
+  if (!writeFile(SETTINGS_FILE_NAME, "[SETTINGS]\r\nREMEMBER_RATE=1\r\nUPDATERATE=66\r\n"))
+    throw std::runtime_error("bench: cannot write " + workFolder->path() + "/" + SETTINGS_FILE_NAME);
 }
 
 // The OPEN key as scriptMain will read it from the frame's settings file.

@@ -133,11 +133,11 @@ uint32_t chooseKey(ByteReader& input) {
 }
 
 void writeSettings(ByteReader& input) {
-  std::remove("horavane.ini");
+  std::remove(SETTINGS_FILE_NAME);
   if ((input.byte() & 1) == 0) return;
   const uint32_t rate = input.u32();
   const uint32_t ownRate = input.u32();
-  FUZZ_CHECK(writeFile("horavane.ini", "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=" + std::to_string(rate) +
+  FUZZ_CHECK(writeFile(SETTINGS_FILE_NAME, "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=" + std::to_string(rate) +
                                             "\nOWNRATE=" + std::to_string(ownRate) + "\n"),
              "cannot write horavane.ini");
 }

@@ -16,6 +16,7 @@
 #include "scenario/frame_file.h"
 #include "scenario/scenario.h"
 #include "scenario/words.h"
+#include "settings/settings.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +26,6 @@ constexpr uint32_t START_TICK = 1000000;  // far from 0, so that nothing starts 
 constexpr uint32_t DEFAULT_FRAME_MS = 16;
 constexpr int32_t SYSTEM_CLOCK_TOLERANCE_S = 120;
 constexpr const char* SYSTEM_TIME = "<system time>";
-constexpr const char* SETTINGS_PATH = "horavane.ini";
 
 
 struct Failure {
@@ -304,7 +304,7 @@ void Runner::restart() {
 }
 
 void Runner::writeSettings(const std::string& content) {
-  std::ofstream out(SETTINGS_PATH, std::ios::binary | std::ios::trunc);
+  std::ofstream out(SETTINGS_FILE_NAME, std::ios::binary | std::ios::trunc);
   out << content;
   out.close();
   if (!out) throw Failure{"expected to write the settings file, got a write error"};
@@ -392,7 +392,7 @@ void Runner::expectCalls(const Command& command) {
 
 void Runner::expectSetting(const Command& command) {
   bool exists = false;
-  const std::string text = readWholeFile(SETTINGS_PATH, exists);
+  const std::string text = readWholeFile(SETTINGS_FILE_NAME, exists);
   if (command.kind == CommandKind::ExpectNoSettingsFile) {
     if (exists) throw Failure{"expected no settings file, got one holding " + quoteText(text)};
     return;

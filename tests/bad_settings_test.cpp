@@ -71,7 +71,7 @@ class BadSettings : public PluginTest {
 TEST_F(BadSettings, ReadOnlyFileIsReadButNeverWritten) {
   const std::string text = "[CONTROLS]\nOPEN=VK_F6\n[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=66\n";
   writeSettings(text);
-  ASSERT_EQ(chmod("horavane.ini", 0444), 0);
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
   start();
   EXPECT_EQ(settings.openKey, KEY_F6);
   EXPECT_EQ(currentRate, 66u);
@@ -80,13 +80,13 @@ TEST_F(BadSettings, ReadOnlyFileIsReadButNeverWritten) {
   carryOut(0);  // remembering off
   EXPECT_EQ(settings.rememberRate, 0);
   EXPECT_EQ(readSettings(), text);
-  EXPECT_EQ(fs::status("horavane.ini").permissions() & fs::perms::all,
+  EXPECT_EQ(fs::status(SETTINGS_FILE_NAME).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"}) << "no temporary file left";
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{SETTINGS_FILE_NAME}) << "no temporary file left";
 }
 
 TEST_F(BadSettings, FolderInPlaceOfTheFileMeansDefaultsAndIsLeftAlone) {
-  fs::create_directory("horavane.ini");
+  fs::create_directory(SETTINGS_FILE_NAME);
   { std::ofstream("horavane.ini/keep") << "x"; }
   start();
   EXPECT_EQ(settings.openKey, defaults.openKey);
@@ -96,9 +96,9 @@ TEST_F(BadSettings, FolderInPlaceOfTheFileMeansDefaultsAndIsLeftAlone) {
   EXPECT_EQ(settings.rememberRate, 1) << "the option holds in memory";
   carryOut(4);
   EXPECT_EQ(currentRate, rateOfLine(4));
-  EXPECT_TRUE(fs::is_directory("horavane.ini"));
-  EXPECT_EQ(fs::directory_iterator("horavane.ini")->path().filename(), "keep");
-  EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"});
+  EXPECT_TRUE(fs::is_directory(SETTINGS_FILE_NAME));
+  EXPECT_EQ(fs::directory_iterator(SETTINGS_FILE_NAME)->path().filename(), "keep");
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{SETTINGS_FILE_NAME});
 }
 
 TEST_F(BadSettings, BinaryGarbageGivesDefaultsAndSurvivesAWriteByteForByte) {
@@ -214,9 +214,9 @@ TEST_F(BadSettings, FileMadeReadOnlyWhilePlayingKeepsItsLastGoodContents) {
   carryOut(3);
   const std::string saved = readSettings();
   EXPECT_EQ(saved, "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=" + std::to_string(rateOfLine(3)) + "\n");
-  ASSERT_EQ(chmod("horavane.ini", 0444), 0);
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
   carryOut(10);
   EXPECT_EQ(currentRate, rateOfLine(10));
   EXPECT_EQ(readSettings(), saved);
-  EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"});
+  EXPECT_EQ(folderEntries(), std::vector<std::string>{SETTINGS_FILE_NAME});
 }

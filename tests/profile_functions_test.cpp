@@ -10,15 +10,16 @@
 #include <string>
 
 #include "compat.h"
+#include "settings/settings.h"
 #include "sim/scratch_folder.h"
 
 namespace {
 
-const char* const kFile = ".\\horavane.ini";
+const char* const kFile = SETTINGS_FILE;
 
-void put(const std::string& bytes) { ASSERT_TRUE(writeFile("horavane.ini", bytes)); }
+void put(const std::string& bytes) { ASSERT_TRUE(writeFile(SETTINGS_FILE_NAME, bytes)); }
 
-std::string contents() { return readFile("horavane.ini"); }
+std::string contents() { return readFile(SETTINGS_FILE_NAME); }
 
 std::string get(const char* section, const char* key, const char* fallback = "fb", DWORD size = 32) {
   char out[64];
@@ -171,18 +172,18 @@ TEST_F(Profile, DeletingKeysAndSections) {
   EXPECT_EQ(contents(), "[B]\nx=1\n[A]\nk=4\n");
   EXPECT_TRUE(set("missing", "k", nullptr));
   EXPECT_EQ(contents(), "[B]\nx=1\n[A]\nk=4\n");
-  std::filesystem::remove("horavane.ini");
+  std::filesystem::remove(SETTINGS_FILE_NAME);
   EXPECT_TRUE(set("A", "k", nullptr));
-  EXPECT_FALSE(std::filesystem::exists("horavane.ini"));
+  EXPECT_FALSE(std::filesystem::exists(SETTINGS_FILE_NAME));
 }
 
 TEST_F(Profile, FailedWritesLeaveTheFileAsItWas) {
   const std::string before = "[A]\nk=1\n";
   put(before);
-  chmod("horavane.ini", 0444);
+  chmod(SETTINGS_FILE_NAME, 0444);
   EXPECT_FALSE(set("A", "k", "2"));
   EXPECT_EQ(contents(), before);
-  chmod("horavane.ini", 0640);
+  chmod(SETTINGS_FILE_NAME, 0640);
   EXPECT_FALSE(set("A", "k", "2\n[Evil]"));
   EXPECT_FALSE(set("A", "k", "2\r\n"));
   EXPECT_FALSE(set("A", "a=b", "2"));
@@ -194,15 +195,15 @@ TEST_F(Profile, FailedWritesLeaveTheFileAsItWas) {
 
   EXPECT_TRUE(set("A", "k", "2"));
   struct stat st;
-  ASSERT_EQ(stat("horavane.ini", &st), 0);
+  ASSERT_EQ(stat(SETTINGS_FILE_NAME, &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(filesInFolder(), 1u);
 }
 
 TEST_F(Profile, AFolderWhereTheFileShouldBeIsNeverReplaced) {
-  std::filesystem::create_directory("horavane.ini");
+  std::filesystem::create_directory(SETTINGS_FILE_NAME);
   EXPECT_FALSE(set("A", "k", "1"));
-  EXPECT_TRUE(std::filesystem::is_directory("horavane.ini"));
+  EXPECT_TRUE(std::filesystem::is_directory(SETTINGS_FILE_NAME));
   EXPECT_EQ(get("A", "k", "\"as given\""), "\"as given\"");
   EXPECT_EQ(getInt("k", 9), 9u);
 }

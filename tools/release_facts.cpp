@@ -116,7 +116,7 @@ bool writeLoadedSettings(const std::string& iniPath, std::ostream& out, std::str
     content = text.str();
   }
   ScratchFolder folder;
-  if (!iniPath.empty()) std::ofstream("horavane.ini", std::ios::binary) << content;
+  if (!iniPath.empty()) std::ofstream(SETTINGS_FILE_NAME, std::ios::binary) << content;
   setVirtualTickCount(10000);
   SimHost host;
   host.load();

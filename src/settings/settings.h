@@ -5,6 +5,8 @@
 #include <cstdint>
 
 constexpr const char* SETTINGS_FILE = ".\\horavane.ini";
+// The same file as the simulated host, tests and tools open it, from the current folder.
+constexpr const char* SETTINGS_FILE_NAME = SETTINGS_FILE + 2;
 
 struct Settings {
   uint32_t openKey;   // opens the menu; inside it, closes it like backKey

@@ -17,7 +17,7 @@ void PluginTest::TearDown() {
   EXPECT_EQ(host.game().errors(), std::vector<std::string>{}) << "the simulated game saw faults";
 }
 
-bool PluginTest::settingsExist() const { return std::filesystem::exists("horavane.ini"); }
+bool PluginTest::settingsExist() const { return std::filesystem::exists(SETTINGS_FILE_NAME); }
 
 void PluginTest::start() {
   host.load();

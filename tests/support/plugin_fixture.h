@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/settings.h"
 #include "sim/host.h"
 #include "sim/player.h"
 #include "sim/scratch_folder.h"
@@ -24,8 +25,8 @@ class PluginTest : public ::testing::Test {
   void TearDown() override;
 
   // The settings file in the working folder, which is where the plug-in looks.
-  void writeSettings(const std::string& text) { ASSERT_TRUE(writeFile("horavane.ini", text)); }
-  std::string readSettings() const { return readFile("horavane.ini"); }
+  void writeSettings(const std::string& text) { ASSERT_TRUE(writeFile(SETTINGS_FILE_NAME, text)); }
+  std::string readSettings() const { return readFile(SETTINGS_FILE_NAME); }
   bool settingsExist() const;
 
   // Loads the plug-in and runs its first frame (settings read, loop entered).
