@@ -1,9 +1,11 @@
 #!/bin/bash
-# Screenshots of the menu as a player sees it. The scenarios in packaging/demo/ run the
-# real Horavane.asi under Wine (in a Wine prefix made fresh at the given folder) and write frame files with
-# `snapshot`; each frame is rendered to a PNG of the same name. Without the Wine host in
-# the Windows build, the same scenarios run the plug-in's sources in the native
-# simulated host instead, and the script says so.
+# Screenshots of the menu as a player sees it, rendered by the simulated host from the
+# plug-in's calls. The scenarios in packaging/demo/ run the real Horavane.asi under Wine
+# (in a Wine prefix made fresh at the given folder) and write frame files with
+# `snapshot`; each frame is rendered to a PNG of the same name and folder: the
+# download-page set at the top of the output folder, the README's pictures in readme/.
+# Without the Wine host in the Windows build, the same scenarios run the plug-in's
+# sources in the native simulated host instead, and the script says so.
 #
 #   screenshots.sh <native build folder> <windows build folder> <output folder> <wine prefix folder>
 set -euo pipefail
@@ -31,7 +33,7 @@ scenarios=("$here"/demo/*.scn)
 shown=${out%/}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-rm -f "$out"/*.frame "$out"/*.png "$out"/scenarios.log
+rm -rf "$out"/*.frame "$out"/*.png "$out"/readme "$out"/scenarios.log
 
 wine_prefix() { "$here/../wine/wine-prefix.sh" "$1" "$wine_prefix"; }
 
@@ -50,11 +52,11 @@ else
   fail "neither $host nor $runner exists: nothing can run the demo scenarios"
 fi
 
-frames=("$out"/*.frame)
-[ -f "${frames[0]}" ] || fail "the demo scenarios wrote no frame files into $out"
-echo "screenshots: the menu as a player sees it, from $via:"
+mapfile -t frames < <(cd "$out" && find . -name '*.frame' | sed 's|^\./||' | LC_ALL=C sort)
+[ "${#frames[@]}" -gt 0 ] || fail "the demo scenarios wrote no frame files into $out"
+echo "screenshots: the menu as a player sees it, rendered by the simulated host from $via:"
 for frame in "${frames[@]}"; do
-  png=$(basename "${frame%.frame}").png
-  "$sim" render "$frame" "$out/$png"
+  png=${frame%.frame}.png
+  "$sim" render "$out/$frame" "$out/$png"
   echo "  $shown/$png"
 done

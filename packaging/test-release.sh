@@ -1,9 +1,11 @@
 #!/bin/bash
-# Checks the players' package as a player and Windows would meet it: the three files;
-# the DLL's version resource; text files with Windows line ends that fit an 80-column
-# window; a horavane.ini that the plug-in reads as exactly its defaults, commented on
-# every key and listing every key name; a README whose rebinding example really binds
-# those keys.
+# Checks the players' package as a player, a packager and Windows would meet it: the
+# files, each named after the plug-in, with the licence and the changelog; an upgrade
+# over an installed game folder that keeps the player's horavane.ini; the debug archive
+# and the checksums; the DLL's version resource; text files with Windows line ends that
+# fit an 80-column window; an example horavane.ini that the plug-in reads as exactly its
+# defaults, commented on every key and listing every key name; a readme whose
+# rebinding example really binds those keys and that answers the usual troubles.
 #
 #   test-release.sh <version> <windows build folder> <horavane-sim> <dist folder>
 set -euo pipefail
@@ -13,6 +15,7 @@ version=${1:?$usage}
 windows=${2:?$usage}
 sim=$(realpath "${3:?$usage}")
 dist=${4:?$usage}
+root=$(cd "$(dirname "$0")/.." && pwd)
 
 passed=0
 failed=0
@@ -28,28 +31,72 @@ check() {  # check <what> <command...>: runs the command, counts and reports the
 }
 
 zip=$dist/Horavane-$version.zip
-[ -f "$zip" ] || { echo "test-release: $zip: no such file (make release)" >&2; exit 1; }
-unpacked=$(mktemp -d)
-trap 'rm -rf "$unpacked"' EXIT
+debug_zip=$dist/Horavane-$version-debug.zip
+for file in "$zip" "$debug_zip"; do
+  [ -f "$file" ] || { echo "test-release: $file: no such file (make release)" >&2; exit 1; }
+done
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+unpacked=$work/zip
 unzip -q "$zip" -d "$unpacked"
-ini=$unpacked/horavane.ini
-readme=$unpacked/README.txt
+ini=$unpacked/horavane.example.ini
+readme=$unpacked/Horavane.txt
+licence=$unpacked/Horavane-LICENSE.txt
+changelog=$unpacked/Horavane-CHANGELOG.txt
 
 # ---- The files ----
-files_are_the_three() {
+# files_are <folder> <expected>: the folder holds exactly these files.
+files_are() {
   local found
-  found=$(cd "$unpacked" && find . -type f | sort | tr '\n' ' ')
-  [ "$found" = "./Horavane.asi ./README.txt ./horavane.ini " ] || { echo "  found: $found" >&2; return 1; }
+  found=$(cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
+  [ "$found" = "$2" ] || { echo "  found: $found" >&2; return 1; }
 }
-check "the zip holds Horavane.asi, horavane.ini and README.txt, nothing else" files_are_the_three
+check "the zip holds the DLL, readme, example settings, changelog and licence, nothing else" files_are "$unpacked" \
+  "Horavane-CHANGELOG.txt Horavane-LICENSE.txt Horavane.asi Horavane.txt horavane.example.ini "
+# Unzipped into a game folder beside dozens of other mods, no file may take the place
+# of another's (README.txt, LICENSE.txt, changelog.txt) or of the player's horavane.ini.
+named_after_the_plugin() {
+  local bad
+  bad=$(unzip -Z1 "$zip" | grep -v -i '^horavane[.-]' || true)
+  bad+=$(unzip -Z1 "$zip" | grep -i -x -e 'horavane\.ini' -e 'readme.*' -e 'license.*' -e 'changelog.*' || true)
+  [ -z "$bad" ] || { echo "  generic or colliding names: $bad" >&2; return 1; }
+}
+check "every file in the zip is named after the plug-in, and none is horavane.ini" named_after_the_plugin
+# An upgrade as a player makes it: the new zip unzipped over a game folder that holds an
+# older release, another mod's files and an edited horavane.ini.
+upgrade_keeps_settings() {
+  local game=$work/game
+  mkdir -p "$game"
+  printf '[CONTROLS]\r\nOPEN=VK_F6\r\n\r\n[SETTINGS]\r\nREMEMBER_RATE=1\r\nUPDATERATE=66\r\n' > "$game/horavane.ini"
+  echo "another mod's readme" > "$game/README.txt"
+  echo "an older release" > "$game/Horavane.asi"
+  cp "$game/horavane.ini" "$game/README.txt" "$work/"
+  unzip -q -o "$zip" -d "$game"
+  cmp -s "$game/horavane.ini" "$work/horavane.ini" || { echo "  the player's horavane.ini was replaced" >&2; return 1; }
+  cmp -s "$game/README.txt" "$work/README.txt" || { echo "  another mod's README.txt was replaced" >&2; return 1; }
+  cmp -s "$game/Horavane.asi" "$windows/Horavane.asi" || { echo "  Horavane.asi was not upgraded" >&2; return 1; }
+}
+check "unzipping over an older install upgrades the DLL and keeps horavane.ini" upgrade_keeps_settings
 check "Horavane.asi is the Windows build's" cmp -s "$unpacked/Horavane.asi" "$windows/Horavane.asi"
-checksums_listed() {  # SHA256SUMS holds the zip's and the DLL's, as sha256sum -c reads them
+debug_archive() {
+  mkdir -p "$work/debug"
+  unzip -q "$debug_zip" -d "$work/debug"
+  files_are "$work/debug" "Horavane.debug " && cmp "$work/debug/Horavane.debug" "$windows/Horavane.debug" >&2
+}
+check "the debug archive holds the Windows build's Horavane.debug, nothing else" debug_archive
+checksums_listed() {  # SHA256SUMS holds both zips' and the DLL's, as sha256sum -c reads them
   local expected
-  expected=$( (cd "$dist" && sha256sum "$(basename "$zip")") && (cd "$unpacked" && sha256sum Horavane.asi))
+  expected=$( (cd "$dist" && sha256sum "$(basename "$zip")" "$(basename "$debug_zip")") &&
+    (cd "$unpacked" && sha256sum Horavane.asi))
   [ "$expected" = "$(cat "$dist/SHA256SUMS")" ] ||
     { diff <(echo "$expected") "$dist/SHA256SUMS" | sed 's/^/  SHA256SUMS: /' >&2; return 1; }
 }
-check "SHA256SUMS gives the zip's and Horavane.asi's checksums" checksums_listed
+check "SHA256SUMS gives the zip's, the debug archive's and Horavane.asi's checksums" checksums_listed
+# same_as_source <shipped> <source>: the shipped text is the source's, with CR LF.
+same_as_source() { cmp -s "$1" <(sed 's/$/\r/' "$2") || { echo "  $1 is not $2 as Windows text" >&2; return 1; }; }
+check "Horavane-LICENSE.txt is LICENSE" same_as_source "$licence" "$root/LICENSE"
+check "Horavane-CHANGELOG.txt is CHANGELOG.md" same_as_source "$changelog" "$root/CHANGELOG.md"
+check "the changelog has a section for $version" grep -q "^## \[$version\] - [0-9]\{4\}-[0-9][0-9]-[0-9][0-9]"$'\r$' "$changelog"
 
 # ---- The version resource ----
 # The string that follows `name` among the DLL's UTF-16 strings (its StringFileInfo).
@@ -64,13 +111,13 @@ check "FileVersion is $version" expect_value FileVersion "$version"
 check "ProductVersion is $version" expect_value ProductVersion "$version"
 check "FileDescription says what it is" expect_value FileDescription "Horavane: game clock control plug-in"
 check "OriginalFilename is Horavane.asi" expect_value OriginalFilename Horavane.asi
-copyright_is_the_projects() {
-  local got
-  got=$(version_value LegalCopyright)
-  [[ $got =~ ^Copyright\ \(C\)\ [0-9]{4}\ the\ Horavane\ developers$ ]] ||
-    { echo "  LegalCopyright: \"$got\"" >&2; return 1; }
+copyright_is_the_licences() {
+  local expected
+  expected=$(grep -m1 '^Copyright ' "$licence" | tr -d '\r')
+  [[ $expected == *" the Horavane developers" ]] || { echo "  the licence's copyright line: \"$expected\"" >&2; return 1; }
+  expect_value LegalCopyright "$expected"
 }
-check "LegalCopyright names the Horavane developers" copyright_is_the_projects
+check "LegalCopyright is the licence's copyright line" copyright_is_the_licences
 # VS_FIXEDFILEINFO: the signature FEEF04BD, the structure version, then the file
 # version as two little-endian 32-bit words, major<<16|minor and patch<<16|0.
 fixed_version_matches() {
@@ -95,8 +142,9 @@ windows_text() {  # every line ends in CR LF, is plain ASCII and at most 79 char
           END { exit bad }' "$file" >&2; then return 0; fi
   return 1
 }
-check "README.txt is Windows text" windows_text "$readme"
-check "horavane.ini is Windows text" windows_text "$ini"
+for text in "$readme" "$ini" "$licence" "$changelog"; do
+  check "$(basename "$text") is Windows text" windows_text "$text"
+done
 
 # ---- horavane.ini ----
 defaults=$(cat <<'EOF'
@@ -115,28 +163,28 @@ same_text() {  # same_text <what> <expected> <found>
   [ "$2" = "$3" ] || { diff <(echo "$2") <(echo "$3") | sed "s/^/  $1: /" >&2; return 1; }
 }
 check "the plug-in reads the defaults with no settings file" same_text "no file" "$defaults" "$("$sim" settings)"
-check "the plug-in reads the shipped horavane.ini as exactly the defaults" \
+check "the plug-in reads the shipped example horavane.ini as exactly the defaults" \
   same_text "shipped ini" "$defaults" "$("$sim" settings "$ini")"
 every_key_has_a_comment() {
   awk '{ sub(/\r$/, "") }
-       /^[A-Z_]+=/ && previous !~ /^;/ { printf "  horavane.ini:%d: %s has no comment above it\n", NR, $0; bad = 1 }
+       /^[A-Z_]+=/ && previous !~ /^;/ { printf "  horavane.example.ini:%d: %s has no comment above it\n", NR, $0; bad = 1 }
        { previous = $0 }
        END { exit bad }' "$ini" >&2
 }
-check "every key of horavane.ini has a comment line above it" every_key_has_a_comment
+check "every key of horavane.example.ini has a comment line above it" every_key_has_a_comment
 lists_every_key_name() {
   local listed missing=0
   listed=$(grep '^;   ' "$ini" | tr -d '\r' | tr ' ' '\n')
   while read -r name; do
-    grep -qx -- "$name" <<< "$listed" || { echo "  horavane.ini does not list $name" >&2; missing=1; }
+    grep -qx -- "$name" <<< "$listed" || { echo "  horavane.example.ini does not list $name" >&2; missing=1; }
   done < <("$sim" key-names)
   return $missing
 }
-check "horavane.ini lists every key name the plug-in accepts" lists_every_key_name
+check "horavane.example.ini lists every key name the plug-in accepts" lists_every_key_name
 names_the_keys_it_writes() {
   grep -q '^; Horavane itself writes only REMEMBER_RATE and UPDATERATE in \[SETTINGS\]' "$ini"
 }
-check "horavane.ini says which two keys the plug-in writes" names_the_keys_it_writes
+check "horavane.example.ini says which two keys the plug-in writes" names_the_keys_it_writes
 
 # ---- README.txt ----
 example_binds() {  # example_binds <file> <line prefix>: the [CONTROLS] example shown there works
@@ -151,21 +199,34 @@ DOWN=VK_DOWN (40)
 EOF
 )" "$("$sim" settings <(echo "$example") | head -5)"
 }
-check "README.txt's keyboard-without-keypad example binds Enter, Backspace and the arrows" example_binds "$readme" "  "
-check "horavane.ini's keyboard-without-keypad example binds the same" example_binds "$ini" ";   "
+check "the readme's keyboard-without-keypad example binds Enter, Backspace and the arrows" example_binds "$readme" "  "
+check "horavane.example.ini's keyboard-without-keypad example binds the same" example_binds "$ini" ";   "
 speeds_listed() {
   local row
   while read -r row; do
-    grep -qF -- "  $row" "$readme" || { echo "  README.txt lacks the row: $row" >&2; return 1; }
+    grep -qF -- "  $row" "$readme" || { echo "  Horavane.txt lacks the row: $row" >&2; return 1; }
   done < <("$sim" speeds)
 }
-check "README.txt gives every rate line's measured speed" speeds_listed
-mentions() { grep -qF -- "$1" "$readme" || { echo "  README.txt does not say: $1" >&2; return 1; }; }
-check "README.txt says where the files go" mentions "Copy Horavane.asi into that folder, beside ScriptHookV.dll."
-check "README.txt says the settings file lives in the game's folder" \
+check "the readme gives every rate line's measured speed" speeds_listed
+mentions() { grep -qF -- "$1" "$readme" || { echo "  $(basename "$readme") does not say: $1" >&2; return 1; }; }
+check "the readme says where the files go" mentions "Copy Horavane.asi into that folder, beside ScriptHookV.dll."
+check "the readme says the settings file lives in the game's folder" \
   mentions "The settings file, horavane.ini, always lives in the game's folder."
-check "README.txt says the keypad needs Num Lock" mentions "The keypad keys need Num Lock on."
-check "README.txt says what to do when the game's folder cannot be written" mentions "Make horavane.ini writable"
+check "the readme says how to upgrade" mentions "Upgrading: unzip the new release into the game's folder"
+check "the readme says the keypad needs Num Lock" mentions "The keypad keys need Num Lock on."
+check "the readme says to switch remembering on before picking the rate" mentions "Switch it ON first, then pick the"
+# troubleshooting <entry>: the readme's troubleshooting section has a paragraph that
+# starts with the entry.
+troubleshooting() {
+  tr -d '\r' < "$readme" | awk -v entry="$1" '
+    /^IF SOMETHING DOES NOT WORK$/ { inside = 1 } inside && index($0, entry) == 1 { found = 1 }
+    END { exit !found }' || { echo "  no troubleshooting entry: $1" >&2; return 1; }
+}
+for entry in "The menu does not open:" "The menu opens but the keypad does nothing:" "A key you set does nothing:" \
+  "The next start forgets the rate: switch" "Own rate stops the clock: OWNRATE must be" \
+  "Changes to horavane.ini have no effect:" "HOW THIS RELEASE IS TESTED:"; do
+  check "the readme's troubleshooting answers \"$entry\"" troubleshooting "$entry"
+done
 
 echo "test-release: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

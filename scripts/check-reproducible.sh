@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds the product a second time, from a clone of this repository in another folder
-# and under another umask, and requires the same Horavane.asi and release zip, byte for
-# byte. The clone is HEAD plus the working tree's uncommitted changes and new files. Its
+# and under another umask, and requires the same Horavane.asi, release zip and debug
+# archive, byte for byte. The clone is HEAD plus the working tree's uncommitted changes and new files. Its
 # zip is made with the first build's horavane-sim, which only supplies the key names and
 # speeds.
 #
@@ -23,7 +23,8 @@ fail() {
 
 first_dll=$windows/Horavane.asi
 first_zip=$dist/Horavane-$version.zip
-for file in "$first_dll" "$first_zip"; do
+first_debug_zip=$dist/Horavane-$version-debug.zip
+for file in "$first_dll" "$first_zip" "$first_debug_zip"; do
   [ -f "$file" ] || fail "$file: no such file (make release)"
 done
 
@@ -63,7 +64,8 @@ same() {
 status=0
 same "$first_dll" "$copy/build/windows/Horavane.asi" || status=1
 same "$first_zip" "$copy/dist/Horavane-$version.zip" || status=1
+same "$first_debug_zip" "$copy/dist/Horavane-$version-debug.zip" || status=1
 [ $status -eq 0 ] || exit 1
 echo "check-reproducible: a second build in $copy, under umask $other_umask, gives the same files:"
 (cd "$(dirname "$first_dll")" && sha256sum Horavane.asi) | sed 's/^/  /'
-(cd "$dist" && sha256sum "Horavane-$version.zip") | sed 's/^/  /'
+(cd "$dist" && sha256sum "Horavane-$version.zip" "Horavane-$version-debug.zip") | sed 's/^/  /'

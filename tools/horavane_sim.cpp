@@ -47,6 +47,10 @@ int run(const std::vector<std::string>& args) {
     writeKeyNamesMarkdown(std::cout);
     return 0;
   }
+  if (args.size() == 2 && command == "key-names" && args[1] == "--silent") {
+    writeSilentKeyNames(std::cout);
+    return 0;
+  }
   if (args.size() == 1 && command == "speeds") return finish(writeSpeedTable(std::cout, error), "speeds: " + error);
   if (args.size() == 1 && command == "pace-table")
     return finish(writePaceTableMarkdown(std::cout, error), "pace-table: " + error);
@@ -54,7 +58,7 @@ int run(const std::vector<std::string>& args) {
     return finish(writeLoadedSettings(args.size() == 2 ? args[1] : "", std::cout, error), error);
   std::fprintf(stderr,
                "usage: horavane-sim demo | play [--resolution <w>x<h>] | render <frame-file> <out.png> |\n"
-               "                    key-names [--markdown] | speeds | pace-table | settings [<ini>]\n");
+               "                    key-names [--markdown | --silent] | speeds | pace-table | settings [<ini>]\n");
   return 2;
 }
 

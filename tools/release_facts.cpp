@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <vector>
 
 #include "clock/clock.h"
@@ -18,6 +19,17 @@
 namespace {
 
 constexpr size_t MARKDOWN_COLUMNS = 92;
+
+// Names of keys no keyboard message carries (see writeSilentKeyNames).
+const char* const SILENT_KEY_NAMES[] = {"VK_LBUTTON", "VK_RBUTTON", "VK_MBUTTON", "VK_XBUTTON1", "VK_XBUTTON2",
+                                        "VK_LSHIFT",  "VK_RSHIFT",  "VK_LCONTROL", "VK_RCONTROL", "VK_LMENU",
+                                        "VK_RMENU"};
+
+bool silent(const KeyName& key) {
+  for (const char* name : SILENT_KEY_NAMES)
+    if (std::strcmp(key.name, name) == 0) return true;
+  return false;
+}
 
 // The name's trailing number ("VK_F16": 16), -1 without one; `prefix` gets the rest.
 long trailingNumber(const std::string& name, std::string& prefix) {
@@ -82,6 +94,13 @@ void writeKeyNames(std::ostream& out) {
   for (uint32_t i = 0; i < KEY_NAME_COUNT; ++i) out << KEY_NAMES[i].name << '\n';
 }
 
+void writeSilentKeyNames(std::ostream& out) {
+  for (const char* name : SILENT_KEY_NAMES)
+    if (keyCodeFromName(name) == 0) throw std::logic_error(std::string(name) + ": not in the key-name table");
+  for (uint32_t i = 0; i < KEY_NAME_COUNT; ++i)
+    if (silent(KEY_NAMES[i])) out << KEY_NAMES[i].name << '\n';
+}
+
 void writeKeyNamesMarkdown(std::ostream& out) {
   std::vector<std::string> words;
   std::istringstream opening("Key names are the Windows virtual-key names, written exactly (capital "
@@ -90,8 +109,13 @@ void writeKeyNamesMarkdown(std::ostream& out) {
   for (const std::string& word : keyNameWords()) words.push_back(word);
   std::istringstream closing("and " + quoted(keyName(0).c_str()) +
                              " for none. Digits and letters are those of the main keyboard. Any other "
-                             "text (lower case, `F5` without `VK_`) means no key for that action.");
+                             "text (lower case, `F5` without `VK_`) means no key for that action. These "
+                             "names are accepted but never act, since keyboard messages carry `VK_SHIFT`, "
+                             "`VK_CONTROL` and `VK_MENU` for either side's key and mouse buttons send none:");
   for (std::string word; closing >> word;) words.push_back(word);
+  for (uint32_t i = 0; i < KEY_NAME_COUNT; ++i)
+    if (silent(KEY_NAMES[i])) words.push_back(quoted(KEY_NAMES[i].name));
+  words.back() += '.';
   std::string line;
   for (const std::string& word : words) {
     if (!line.empty() && line.size() + 1 + word.size() > MARKDOWN_COLUMNS) {

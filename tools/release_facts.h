@@ -14,8 +14,14 @@ std::string keyName(uint32_t code);
 // Every key name a settings file may bind, one per line, in the table's order.
 void writeKeyNames(std::ostream& out);
 
+// The key names the table accepts that never act, one per line, in the table's order:
+// the runtime forwards keyboard messages, which carry VK_SHIFT, VK_CONTROL and VK_MENU
+// for the left and right Shift, Ctrl and Alt keys alike, and the mouse buttons send none.
+void writeSilentKeyNames(std::ostream& out);
+
 // README.md's paragraph on key names: every name in the table's order, runs such as
-// VK_F1..VK_F16 shortened to their ends, NO_KEY last; wrapped at 92 columns.
+// VK_F1..VK_F16 shortened to their ends, NO_KEY last, then the names that never act;
+// wrapped at 92 columns.
 void writeKeyNamesMarkdown(std::ostream& out);
 
 // What the plug-in reads at start from the settings file `iniPath` (from no file when
