@@ -5,8 +5,9 @@
 //   horavane-sim render <frame-file> <out.png> a frame as the player sees it, as a picture
 //   horavane-sim key-names                     every key name a settings file may bind
 //   horavane-sim key-names --markdown          the same as README.md's paragraph
+//   horavane-sim key-names --silent            the names accepted that never act
 //   horavane-sim speeds                        the pace each rate line of the menu really
-//                                              gives, as README.txt's table
+//                                              gives, as the players' readme's table
 //   horavane-sim pace-table                    the same against what each caption
 //                                              promises, as README.md's Markdown section
 //   horavane-sim settings [<ini>]              what the plug-in reads at start from a settings file
