@@ -34,7 +34,8 @@ dll=$work/Horavane.asi
 debug=$work/Horavane.debug
 [ -f "$debug" ] || fail "$debug_zip holds no Horavane.debug"
 
-header() { "$objdump" -p "$1" | awk -v field="$2" '$1 == field { print $2; exit }'; }
+# The awk programs read to the end: one that stopped early would fail its pipe.
+header() { "$objdump" -p "$1" | awk -v field="$2" '$1 == field && !found { print $2; found = 1 }'; }
 base=$((16#$(header "$debug" ImageBase)))
 [ "$base" -eq $((16#$(header "$dll" ImageBase))) ] || fail "Horavane.debug and Horavane.asi have different image bases"
 # The loaded sections, by name, address and size; the debug file has debug sections more.
@@ -44,7 +45,7 @@ if ! diff <(sections "$dll") <(sections "$debug") >&2; then
 fi
 # The start addresses of the DLL's functions, from its unwind table (.pdata): the
 # stripped DLL keeps it, as Windows needs it to unwind a crash.
-starts=$("$objdump" -p "$dll" | awk '/^The Function Table/ { table = 1; next } table && NF == 0 { exit }
+starts=$("$objdump" -p "$dll" | awk '/^The Function Table/ { table = 1; next } table && NF == 0 { table = 0 }
   table && $1 ~ /:$/ { print $2 }')
 [ -n "$starts" ] || fail "Horavane.asi has no function table"
 
@@ -59,18 +60,18 @@ lookup() {
   echo "  offset 0x$(printf '%x' "$offset"): addr2line -f -C -e Horavane.debug $address: $found"
   [[ $found == "$function"* ]] || fail "$address: expected the function $function, got: $found"
   [ -z "$source" ] || [[ $found == *"$source:"[0-9]* ]] || fail "$address: expected a line of $source, got: $found"
-  found=$("$addr2line" -f -C -e "$debug" "$(printf '0x%x' "$offset")" | head -1)
+  found=$("$addr2line" -f -C -e "$debug" "$(printf '0x%x' "$offset")" | sed -n 1p)
   [ "$found" = "??" ] || fail "the bare offset 0x$(printf '%x' "$offset") named $found, not ??"
 }
 
 echo "test-crash-address: image base 0x$(printf '%x' "$base")"
-symbol=$("$nm" -C "$debug" | awk '$2 == "T" && $3 == "scriptMain()" { print $1; exit }')
+symbol=$("$nm" -C "$debug" | awk '$2 == "T" && $3 == "scriptMain()" && !found { print $1; found = 1 }')
 [ -n "$symbol" ] || fail "Horavane.debug has no function scriptMain()"
 lookup $((16#$symbol - base)) "scriptMain()" src/plugin/plugin.cpp
 # The entry point, the one address the stripped DLL names itself: whatever function it
 # is (the C runtime's start-up or DllMain), the debug file names it as nm does.
 entry=$((16#$(header "$dll" AddressOfEntryPoint)))
-name=$("$nm" -C "$debug" | awk -v at="$(printf '%016x' $((base + entry)))" '$2 == "T" && tolower($1) == at { print $3; exit }')
+name=$("$nm" -C "$debug" | awk -v at="$(printf '%016x' $((base + entry)))" '$2 == "T" && tolower($1) == at && !found { print $3; found = 1 }')
 [ -n "$name" ] || fail "Horavane.debug has no function at the entry point, offset 0x$(printf '%x' "$entry")"
 lookup "$entry" "$name"
 echo "test-crash-address: crash offsets map to their functions through Horavane.debug"

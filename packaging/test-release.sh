@@ -100,7 +100,7 @@ check "the changelog has a section for $version" grep -q "^## \[$version\] - [0-
 
 # ---- The version resource ----
 # The string that follows `name` among the DLL's UTF-16 strings (its StringFileInfo).
-version_value() { strings -el "$unpacked/Horavane.asi" | awk -v name="$1" 'previous == name { print; exit } { previous = $0 }'; }
+version_value() { strings -el "$unpacked/Horavane.asi" | awk -v name="$1" 'previous == name && !found { print; found = 1 } { previous = $0 }'; }
 expect_value() {
   local got
   got=$(version_value "$1")
