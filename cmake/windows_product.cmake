@@ -51,13 +51,21 @@ if(MINGW)
   target_compile_options(Horavane PRIVATE -O2 -g -ffunction-sections -fno-exceptions -fno-rtti
                          -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
                          -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
-  # A player's machine has Windows, the game and the runtime, nothing more: what the DLL
-  # uses of the GCC and C++ runtimes goes into it, and it exports nothing of its own. No
-  # link time in the header, so the same sources give the same file; the GUI subsystem,
-  # as for any DLL loaded into a game.
-  target_link_options(Horavane PRIVATE -static -static-libgcc -static-libstdc++
+  # No C runtime: the plug-in has no static constructor, no thread-local data and no
+  # C-library call, so the DLL's entry is DllMain itself and it links the runtime's import
+  # library and kernel32 only. Whatever would need more (a constructor, a heap, a stack
+  # probe, a compiler-emitted memcpy) fails this link or product.imports. It exports
+  # nothing of its own; no link time in the header, so the same sources give the same file;
+  # the GUI subsystem, as for any DLL loaded into a game. Address-space randomisation,
+  # high-entropy addresses and no-execute data are today's defaults, written out so that
+  # an older binutils cannot drop them; with no run-time fix-ups to apply, every address
+  # the loader cannot relocate fails the link.
+  target_link_libraries(Horavane PRIVATE kernel32)
+  target_link_options(Horavane PRIVATE -nostdlib -Wl,--entry,DllMain
                       -Wl,--exclude-all-symbols -Wl,--gc-sections -Wl,--no-insert-timestamp
-                      -Wl,--subsystem,windows)
+                      -Wl,--subsystem,windows -Wl,--dynamicbase -Wl,--nxcompat
+                      -Wl,--high-entropy-va -Wl,--disable-auto-import
+                      -Wl,--disable-runtime-pseudo-reloc)
   # The linked file keeps its symbols and debug information as Horavane.debug, to read
   # a player's crash address with addr2line; the shipped file has neither. objcopy would
   # stamp the time of day into the header; SOURCE_DATE_EPOCH=0 keeps it 0, as linked.
