@@ -28,9 +28,21 @@ elseif(MSVC)
             /out:${HORAVANE_RUNTIME_IMPORT}
     DEPENDS ${HORAVANE_RUNTIME_DEF} ${PROJECT_SOURCE_DIR}/cmake/msvc_runtime_def.cmake
     COMMENT "Import library for ScriptHookV.dll")
-  # The C and C++ runtimes go into the DLL: a player's machine need not have the
-  # Visual C++ redistributable.
-  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  # The DLL links no C runtime (below). The static runtime's headers all the same, so
+  # that no declaration asks for the runtime's DLL; kernel32 alone, named below; and
+  # neither type information nor exceptions, as with MinGW. Release only: Debug's
+  # run-time checks (/RTC1) call into the C runtime.
+  set(CMAKE_MSVC_RUNTIME_LIBRARY MultiThreaded)
+  set(CMAKE_CXX_STANDARD_LIBRARIES "")
+  string(REGEX REPLACE "/GR|/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
+  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  if(multi_config)
+    set(CMAKE_CONFIGURATION_TYPES Release)
+  elseif(NOT CMAKE_BUILD_TYPE STREQUAL "Release")
+    message(FATAL_ERROR "Horavane.asi with Visual Studio is built as Release only "
+                        "(-DCMAKE_BUILD_TYPE=Release): Debug's run-time checks need the "
+                        "C runtime, which the DLL does not link")
+  endif()
 endif()
 add_custom_target(horavane_runtime_import DEPENDS ${HORAVANE_RUNTIME_IMPORT})
 
@@ -76,6 +88,16 @@ if(MINGW)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     COMMENT "Horavane.debug: symbols and debug information of Horavane.asi, which loses them"
     VERBATIM)
+elseif(MSVC)
+  # The same design with Visual Studio: no C runtime, entry DllMain, the runtime's import
+  # library and kernel32 only. No security cookie (/GS-) and no default library names in
+  # the objects (/Zl). An MSVC link still asks for _fltused and memcpy, which
+  # platform/msvc/no_crt.cpp supplies; anything more it asks for fails the link.
+  target_sources(Horavane PRIVATE platform/msvc/no_crt.cpp)
+  target_compile_options(Horavane PRIVATE /O2 /GS- /Zl /GR- /EHs-c-)
+  target_link_libraries(Horavane PRIVATE kernel32.lib)
+  target_link_options(Horavane PRIVATE /NODEFAULTLIB /ENTRY:DllMain /DLL /SUBSYSTEM:WINDOWS
+                      /DYNAMICBASE /NXCOMPAT /HIGHENTROPYVA)
 endif()
 
 # The test programs around the DLL are built with MinGW only.
