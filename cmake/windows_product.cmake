@@ -28,9 +28,21 @@ elseif(MSVC)
             /out:${HORAVANE_RUNTIME_IMPORT}
     DEPENDS ${HORAVANE_RUNTIME_DEF} ${PROJECT_SOURCE_DIR}/cmake/msvc_runtime_def.cmake
     COMMENT "Import library for ScriptHookV.dll")
-  # The C and C++ runtimes go into the DLL: a player's machine need not have the
-  # Visual C++ redistributable.
-  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  # The DLL links no C runtime (below). The static runtime's headers all the same, so
+  # that no declaration asks for the runtime's DLL; kernel32 alone, named below; and
+  # neither type information nor exceptions, as with MinGW. Release only: Debug's
+  # run-time checks (/RTC1) call into the C runtime.
+  set(CMAKE_MSVC_RUNTIME_LIBRARY MultiThreaded)
+  set(CMAKE_CXX_STANDARD_LIBRARIES "")
+  string(REGEX REPLACE "/GR|/EHsc" "" CMAKE_CXX_FLAGS "${CMAKE_CXX_FLAGS}")
+  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  if(multi_config)
+    set(CMAKE_CONFIGURATION_TYPES Release)
+  elseif(NOT CMAKE_BUILD_TYPE STREQUAL "Release")
+    message(FATAL_ERROR "Horavane.asi with Visual Studio is built as Release only "
+                        "(-DCMAKE_BUILD_TYPE=Release): Debug's run-time checks need the "
+                        "C runtime, which the DLL does not link")
+  endif()
 endif()
 add_custom_target(horavane_runtime_import DEPENDS ${HORAVANE_RUNTIME_IMPORT})
 
@@ -51,13 +63,21 @@ if(MINGW)
   target_compile_options(Horavane PRIVATE -O2 -g -ffunction-sections -fno-exceptions -fno-rtti
                          -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
                          -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
-  # A player's machine has Windows, the game and the runtime, nothing more: what the DLL
-  # uses of the GCC and C++ runtimes goes into it, and it exports nothing of its own. No
-  # link time in the header, so the same sources give the same file; the GUI subsystem,
-  # as for any DLL loaded into a game.
-  target_link_options(Horavane PRIVATE -static -static-libgcc -static-libstdc++
+  # No C runtime: the plug-in has no static constructor, no thread-local data and no
+  # C-library call, so the DLL's entry is DllMain itself and it links the runtime's import
+  # library and kernel32 only. Whatever would need more (a constructor, a heap, a stack
+  # probe, a compiler-emitted memcpy) fails this link or product.imports. It exports
+  # nothing of its own; no link time in the header, so the same sources give the same file;
+  # the GUI subsystem, as for any DLL loaded into a game. Address-space randomisation,
+  # high-entropy addresses and no-execute data are today's defaults, written out so that
+  # an older binutils cannot drop them; with no run-time fix-ups to apply, every address
+  # the loader cannot relocate fails the link.
+  target_link_libraries(Horavane PRIVATE kernel32)
+  target_link_options(Horavane PRIVATE -nostdlib -Wl,--entry,DllMain
                       -Wl,--exclude-all-symbols -Wl,--gc-sections -Wl,--no-insert-timestamp
-                      -Wl,--subsystem,windows)
+                      -Wl,--subsystem,windows -Wl,--dynamicbase -Wl,--nxcompat
+                      -Wl,--high-entropy-va -Wl,--disable-auto-import
+                      -Wl,--disable-runtime-pseudo-reloc)
   # The linked file keeps its symbols and debug information as Horavane.debug, to read
   # a player's crash address with addr2line; the shipped file has neither. objcopy would
   # stamp the time of day into the header; SOURCE_DATE_EPOCH=0 keeps it 0, as linked.
@@ -68,6 +88,16 @@ if(MINGW)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     COMMENT "Horavane.debug: symbols and debug information of Horavane.asi, which loses them"
     VERBATIM)
+elseif(MSVC)
+  # The same design with Visual Studio: no C runtime, entry DllMain, the runtime's import
+  # library and kernel32 only. No security cookie (/GS-) and no default library names in
+  # the objects (/Zl). An MSVC link still asks for _fltused and memcpy, which
+  # platform/msvc/no_crt.cpp supplies; anything more it asks for fails the link.
+  target_sources(Horavane PRIVATE platform/msvc/no_crt.cpp)
+  target_compile_options(Horavane PRIVATE /O2 /GS- /Zl /GR- /EHs-c-)
+  target_link_libraries(Horavane PRIVATE kernel32.lib)
+  target_link_options(Horavane PRIVATE /NODEFAULTLIB /ENTRY:DllMain /DLL /SUBSYSTEM:WINDOWS
+                      /DYNAMICBASE /NXCOMPAT /HIGHENTROPYVA)
 endif()
 
 # The test programs around the DLL are built with MinGW only.

@@ -1,7 +1,5 @@
 // The key-name table: the names a settings file may bind, and their virtual-key codes.
 
-#include <cstring>
-
 #include "input/keys.h"
 
 // In ascending code order; names that share a code follow the first one.
@@ -47,9 +45,19 @@ const KeyName KEY_NAMES[] = {
 
 const uint32_t KEY_NAME_COUNT = sizeof KEY_NAMES / sizeof KEY_NAMES[0];
 
+namespace {
+
+// Equal text, byte for byte: the DLL links no C library to call strcmp in.
+bool sameText(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+
+}  // namespace
+
 uint32_t keyCodeFromName(const char* name) {
   if (name == nullptr) return 0;
   for (const KeyName& entry : KEY_NAMES)
-    if (std::strcmp(entry.name, name) == 0) return entry.code;
+    if (sameText(entry.name, name)) return entry.code;
   return 0;
 }

@@ -5,7 +5,10 @@
 # src/host/ScriptHookV.def; and the .def that the MSVC build hands to its librarian
 # (cmake/msvc_runtime_def.cmake) must give an import library that defines each. LLVM's
 # dlltool stands in for `lib /def` there: it reads the same .def syntax and writes the
-# same short import objects (llvm-lib 14 has no /def).
+# same short import objects (llvm-lib 14 has no /def). And what that build supplies in
+# place of the C runtime (platform/msvc/no_crt.cpp), compiled by clang in cl mode with
+# the branch's flags, defines exactly the two names an MSVC link asks for and calls
+# nothing.
 #
 #   tests/msvc_binding/run.sh <build folder>
 set -euo pipefail
@@ -27,6 +30,7 @@ pick() {  # the first of the given programs that is installed
 clang=$(pick clang++-14 clang++)
 nm=$(pick llvm-nm-14 llvm-nm)
 dlltool=$(pick llvm-dlltool-14 llvm-dlltool)
+objdump=$(pick llvm-objdump-14 llvm-objdump)
 
 "$clang" --target=x86_64-pc-windows-msvc -fms-compatibility -fms-extensions -std=c++17 \
   -nostdinc -Werror -I"$here" -I"$root/platform" -I"$root/src" \
@@ -48,6 +52,24 @@ while read -r name; do
   grep -qxF -- "$name" <<< "$defined" ||
     { echo "msvc-binding: $out/ScriptHookV.lib does not define $name" >&2; status=1; }
 done <<< "$referenced"
+
+# A memcpy that the optimiser turned into a call of memcpy would never return.
+no_crt=platform/msvc/no_crt.cpp
+"$clang" --driver-mode=cl /nologo --target=x86_64-pc-windows-msvc /O2 /GS- /Zl /GR- /EHs-c- /W4 /WX -c \
+  "/Fo$out/no_crt.obj" -- "$root/$no_crt"
+supplied=$("$nm" --defined-only --extern-only --just-symbol-name "$out/no_crt.obj" | LC_ALL=C sort)
+# The targets of its code's relocations: any is a call, memcpy's own name among them.
+called=$("$objdump" -r "$out/no_crt.obj" | awk '/^RELOCATION RECORDS FOR / { code = $4 ~ /^\[\.text/ }
+                                               code && /^[0-9a-f]+ / { print $3 }' | sort -u)
+if [ "$supplied" != "$(printf '_fltused\nmemcpy')" ]; then
+  echo "msvc-binding: $no_crt defines $(echo $supplied), not _fltused and memcpy" >&2
+  status=1
+fi
+if [ -n "$called" ]; then
+  echo "msvc-binding: $no_crt, which stands in for the C runtime, calls $(echo $called)" >&2
+  status=1
+fi
+
 [ $status -eq 0 ] &&
-  echo "msvc-binding: an MSVC build refers to the $(wc -l <<< "$referenced") decorated names of $def, and its import library defines them"
+  echo "msvc-binding: an MSVC build refers to the $(wc -l <<< "$referenced") decorated names of $def, and its import library defines them; $no_crt supplies _fltused and memcpy and calls nothing"
 exit $status
