@@ -69,6 +69,8 @@ TEST_P(FrameCheck, SteadyFramesAllocateNothing) {
 INSTANTIATE_TEST_SUITE_P(EveryFrame, FrameCheck, ::testing::ValuesIn(bench::ALL_FRAMES),
                          frameParamName);
 
+// What each text says is pinned in tests/menu_lines_test.cpp; here, that the measured
+// frame is the whole menu, the same from frame to frame.
 TEST(FrameShape, MenuFrameDrawsTitleTimeAndAllLinesAt1280x720) {
   const std::vector<bench::RecordedCall> calls = recordPluginFrames(bench::Frame::Menu, 3);
   std::vector<std::vector<std::string>> frames(1);
@@ -80,15 +82,9 @@ TEST(FrameShape, MenuFrameDrawsTitleTimeAndAllLinesAt1280x720) {
   }
   frames.pop_back();  // nothing follows the last frame end
   ASSERT_GE(frames.size(), 2u);
-  const std::vector<std::string>& last = frames.back();
-  ASSERT_EQ(last.size(), 2u + MENU_LINE_COUNT);
-  EXPECT_EQ(last[0], "Horavane");
-  EXPECT_EQ(last[1], std::string(TIME_PREFIX) + "12:12:12") << "every clock query reads 12";
-  MenuItem items[MENU_LINE_COUNT];
-  menuItems(items);
-  for (int32_t line = 0; line < MENU_LINE_COUNT; ++line)
-    EXPECT_EQ(last[2 + line].rfind(items[line].caption, 0), 0u) << "line " << line << ": " << last[2 + line];
-  EXPECT_EQ(frames[frames.size() - 2], last) << "steady frames draw the same";
+  ASSERT_EQ(frames.back().size(), 2u + MENU_LINE_COUNT);
+  EXPECT_EQ(frames.back()[1], std::string(TIME_PREFIX) + "12:12:12") << "every clock query reads 12";
+  EXPECT_EQ(frames[frames.size() - 2], frames.back()) << "steady frames draw the same";
 }
 
 TEST(FrameShape, PacedFrameFreezesAndAddsTheFramesGap) {

@@ -53,7 +53,8 @@ void SimHost::unload() {
 
 void SimHost::runFrame(uint32_t frameMs) {
   game_.setFrame(++frame_);
-  if (script_ != nullptr && !scriptEnded_) {
+  const bool waitOver = virtualTickCount() - waitFromTick_ >= waitMs_;  // modulo 2^32
+  if (script_ != nullptr && !scriptEnded_ && waitOver) {
     if (!thread_.joinable()) thread_ = std::thread(&SimHost::scriptThreadMain, this);
     handOverAndWait(Turn::Script);
   }
@@ -106,7 +107,9 @@ void SimHost::handOverAndWait(Turn next) {
   changed_.wait(lock, [&] { return turn_ == mine; });
 }
 
-void SimHost::yieldFrame() {
+void SimHost::yieldFrame(uint32_t ms) {
+  waitFromTick_ = virtualTickCount();
+  waitMs_ = ms;
   handOverAndWait(Turn::Host);
   std::lock_guard<std::mutex> lock(mutex_);
   if (stopRequested_) throw ScriptStopped{};
@@ -138,6 +141,7 @@ void SimHost::stopScript() {
   thread_.join();
   stopRequested_ = false;
   scriptEnded_ = false;
+  waitMs_ = 0;
 }
 
 // The runtime's exports, as the plug-in binds to them.
@@ -147,7 +151,7 @@ void scriptRegister(HMODULE, ScriptFunction script) { host().registerScript(scri
 void scriptUnregister(ScriptFunction script) { host().unregisterScript(script); }
 void keyboardHandlerRegister(KeyboardHandler handler) { host().registerKeyboard(handler); }
 void keyboardHandlerUnregister(KeyboardHandler handler) { host().unregisterKeyboard(handler); }
-void scriptWait(DWORD) { host().yieldFrame(); }
+void scriptWait(DWORD ms) { host().yieldFrame(ms); }
 void nativeInit(UINT64 hash) { host().game().nativeInit(hash); }
 void nativePush64(UINT64 value) { host().game().nativePush(value); }
 PUINT64 nativeCall() { return host().game().nativeCall(); }

@@ -33,7 +33,8 @@ class SimHost {
   bool loaded() const { return loaded_; }
 
   // One frame: the script function runs until it yields, then frameMs of virtual time
-  // pass for the tick count and the game's clock.
+  // pass for the tick count and the game's clock. As the runtime does, a script that
+  // waited `ms` sits out every frame that begins less than `ms` after its wait.
   void runFrame(uint32_t frameMs = 16);
   void runFrames(uint32_t count, uint32_t frameMs = 16);
   // Frames of frameMs until at least `ms` of virtual time have passed.
@@ -59,7 +60,7 @@ class SimHost {
   void unregisterScript(ScriptFunction script);
   void registerKeyboard(KeyboardHandler handler);
   void unregisterKeyboard(KeyboardHandler handler);
-  void yieldFrame();  // scriptWait, on the script's thread
+  void yieldFrame(uint32_t ms);  // scriptWait, on the script's thread
 
  private:
   enum class Turn { Host, Script };
@@ -74,6 +75,8 @@ class SimHost {
   ScriptFunction script_ = nullptr;
   KeyboardHandler keyboard_ = nullptr;
   bool keyHeld_[256] = {};
+  uint32_t waitFromTick_ = 0;  // the script's last scriptWait: when, and for how long
+  uint32_t waitMs_ = 0;
 
   std::thread thread_;
   std::mutex mutex_;

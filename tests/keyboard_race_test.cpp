@@ -156,8 +156,8 @@ TEST_F(KeyboardRace, ReleaseArrivingWhileThePreviousIsClearedIsKept) {
 }
 
 // Releases sent while the consumer waits are answered exactly once, by the key they
-// belong to, whatever the noise on other keys; a press in between or an age of 100 ms
-// cancels them. The tick count crosses its wrap during the rounds.
+// belong to, whatever the noise on other keys; a press in between cancels them. The tick
+// count crosses its wrap during the rounds.
 TEST_F(KeyboardRace, ReleasesSentWhileTheConsumerWaitsAreAnsweredOnce) {
   Noise noise(11);
   std::mt19937 random(5);
@@ -186,9 +186,8 @@ TEST_F(KeyboardRace, ReleasesSentWhileTheConsumerWaitsAreAnsweredOnce) {
     pendingKey.store(key);
     pendingKind.store(kind);
     while (pendingKind.load() != 0) std::this_thread::yield();
-    const bool expired = random() % 5 == 0;
-    advanceVirtualTickCount(expired ? 100 : 99);
-    const bool expected = kind == 1 && !expired;
+    advanceVirtualTickCount(std::uniform_int_distribution<uint32_t>(0, 99)(random));
+    const bool expected = kind == 1;
     expectedAnswers += expected;
     for (int query = 0; query < 2; ++query) {
       for (uint32_t asked : BOUND_KEYS) {
@@ -196,8 +195,7 @@ TEST_F(KeyboardRace, ReleasesSentWhileTheConsumerWaitsAreAnsweredOnce) {
         answers += answer;
         ASSERT_EQ(answer, expected && query == 0 && asked == key)
             << "round " << round << ", query " << query << ", key " << asked << " after a "
-            << (kind == 2 ? "release and a press" : "release") << " of key " << key
-            << (expired ? ", 100 ms old" : ", 99 ms old");
+            << (kind == 2 ? "release and a press" : "release") << " of key " << key;
       }
     }
     // An unanswered release must not linger into the next round.
@@ -208,40 +206,6 @@ TEST_F(KeyboardRace, ReleasesSentWhileTheConsumerWaitsAreAnsweredOnce) {
   noise.stopAndJoin();
   EXPECT_EQ(answers, expectedAnswers);
   EXPECT_GT(noise.sent(), 0);
-}
-
-// With no waiting at all, a consumer spinning against a handler that sends releases
-// and presses as fast as it can never answers more releases than were sent.
-TEST_F(KeyboardRace, FreeHammeringNeverAnswersMoreReleasesThanWereSent) {
-  setVirtualTickCount(0xFFFFFFF0u);
-  std::atomic<bool> done{false};
-  std::atomic<int> answered{0};
-  std::thread script([&] {
-    while (!done.load())
-      for (uint32_t key : {KEY_ENTER, KEY_DOWN}) answered.fetch_add(consumeKeyRelease(key));
-  });
-  int released = 0;
-  std::mt19937 random(3);
-  // Goes on until the consumer has answered a few, however the threads are scheduled.
-  for (int i = 0; i < 50000 || answered.load() < 100; ++i) {
-    const uint32_t key = i % 2 ? KEY_ENTER : KEY_DOWN;
-    if (random() % 3 == 0) {
-      sendPress(key);
-    } else {
-      sendRelease(key);
-      ++released;
-    }
-    if (i % 64 == 0) advanceVirtualTickCount(1);  // moves through the wrap
-  }
-  done.store(true);
-  script.join();
-  EXPECT_LE(answered.load(), released);
-  EXPECT_GT(answered.load(), 0) << "the consumer never saw a release: the test did not race";
-  // Whatever is left in the table can be answered at most once more.
-  int leftOver = 0;
-  for (int query = 0; query < 3; ++query)
-    for (uint32_t key : {KEY_ENTER, KEY_DOWN}) leftOver += consumeKeyRelease(key);
-  EXPECT_LE(leftOver, 2);
 }
 
 // The real script function in the simulated host, with every key message coming from

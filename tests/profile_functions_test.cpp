@@ -1,5 +1,7 @@
 // The settings-file functions of platform/: what the plug-in reads and writes
-// through them, checked against the Windows behaviour they copy.
+// through them, checked against the Windows behaviour they copy. Files as players leave
+// them (read-only, a folder in the file's place, a byte-order mark, NUL bytes, 10 MB)
+// are in bad_settings_test.cpp, through the plug-in.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -96,26 +98,13 @@ TEST_F(Profile, FirstSectionAndFirstKeyOfANameWin) {
   EXPECT_EQ(get("A", "[x"), "5");
 }
 
-TEST_F(Profile, LineEndsByteOrderMarkAndOddBytes) {
-  for (const char* text : {"[A]\r\nk=v\r\n", "[A]\nk=v", "\xEF\xBB\xBF[A]\nk=v\n", "[A]\rk=v\r",
-                           "[A]\n\x1ak=v\x1a\n"}) {
+TEST_F(Profile, LineEndsAndOddBytes) {
+  for (const char* text : {"[A]\r\nk=v\r\n", "[A]\nk=v", "[A]\rk=v\r", "[A]\n\x1ak=v\x1a\n"}) {
     put(text);
     EXPECT_EQ(get("A", "k"), "v") << text;
   }
-  const char raw[] = "[A]\nk=a\0b\nj=\xff\x01\n";
-  put(std::string(raw, sizeof raw - 1));
-  EXPECT_EQ(get("A", "k"), "a");
+  put("[A]\nj=\xff\x01\n");
   EXPECT_EQ(get("A", "j"), "\xff\x01");
-}
-
-TEST_F(Profile, LargeFilesReadInLinearTime) {
-  // 10 MB of CR-only lines: rescanning for '\n' per line would never finish.
-  std::string text = "[A]\r";
-  while (text.size() < 10'000'000) text += "key=value value value\r";
-  put(text + "last=1\r");
-  EXPECT_EQ(get("a", "last"), "1");
-  EXPECT_TRUE(set("A", "new", "2"));
-  EXPECT_EQ(contents(), text + "last=1\rnew=2\r");
 }
 
 TEST_F(Profile, IntegersParseLikeWindows) {
@@ -180,9 +169,6 @@ TEST_F(Profile, DeletingKeysAndSections) {
 TEST_F(Profile, FailedWritesLeaveTheFileAsItWas) {
   const std::string before = "[A]\nk=1\n";
   put(before);
-  chmod(SETTINGS_FILE_NAME, 0444);
-  EXPECT_FALSE(set("A", "k", "2"));
-  EXPECT_EQ(contents(), before);
   chmod(SETTINGS_FILE_NAME, 0640);
   EXPECT_FALSE(set("A", "k", "2\n[Evil]"));
   EXPECT_FALSE(set("A", "k", "2\r\n"));
@@ -198,14 +184,6 @@ TEST_F(Profile, FailedWritesLeaveTheFileAsItWas) {
   ASSERT_EQ(stat(SETTINGS_FILE_NAME, &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(filesInFolder(), 1u);
-}
-
-TEST_F(Profile, AFolderWhereTheFileShouldBeIsNeverReplaced) {
-  std::filesystem::create_directory(SETTINGS_FILE_NAME);
-  EXPECT_FALSE(set("A", "k", "1"));
-  EXPECT_TRUE(std::filesystem::is_directory(SETTINGS_FILE_NAME));
-  EXPECT_EQ(get("A", "k", "\"as given\""), "\"as given\"");
-  EXPECT_EQ(getInt("k", 9), 9u);
 }
 
 }  // namespace

@@ -37,17 +37,6 @@ TEST_F(StartUp, BindingsAreReadByNameAndUnknownNamesMeanNoKey) {
   EXPECT_EQ(settings.ownRate, 500u);
 }
 
-TEST_F(StartUp, WithOpenKeyUnboundTheMenuNeverOpensButPacingGoesOn) {
-  const uint32_t defaultOpenKey = defaultSettings().openKey;
-  writeSettings("[CONTROLS]\nOPEN=NO_KEY\n[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=1000\n");
-  start();
-  host.tap(defaultOpenKey);
-  host.tap(0);  // not a key any keyboard sends, but it must not count as one
-  host.runFor(2000, 20);
-  EXPECT_TRUE(host.game().texts().empty());
-  EXPECT_GT(host.game().secondsAdded(), 100);
-}
-
 TEST_F(StartUp, EachIdleFrameChecksOpenKeyPacesAndYieldsOnce) {
   writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=1000\n");
   start();

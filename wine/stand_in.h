@@ -21,9 +21,9 @@ extern "C" {
 STAND_IN_API SimGame* standInGame();
 // No script, no keyboard handler, a new game, frame 0, tick 0: as a fresh process.
 STAND_IN_API void standInReset();
-// One frame: the frame number advances, the script fiber runs until it waits, then
-// frameMs of virtual time pass for the tick count and the game's clock. FALSE: no
-// fiber could be made.
+// One frame: the frame number advances, the script fiber runs until it waits (unless
+// its last scriptWait(ms) began less than ms ago), then frameMs of virtual time pass
+// for the tick count and the game's clock. FALSE: no fiber could be made.
 STAND_IN_API BOOL standInRunFrame(uint32_t frameMs);
 STAND_IN_API uint64_t standInFrameNumber();
 STAND_IN_API void standInElapse(uint32_t ms);  // virtual time without a frame

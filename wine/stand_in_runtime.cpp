@@ -23,6 +23,8 @@ bool onScriptFiber = false;    // the script is running: between switching to it
 bool scriptEnded = false;      // the script function returned: it gets no more frames
 uint64_t frameNumber = 0;
 std::atomic<uint32_t> tickNow{0};  // read by the plug-in's keyboard handler too
+uint32_t waitFromTick = 0;         // the script's last scriptWait: when, and for how long
+uint32_t waitMs = 0;
 
 void CALLBACK scriptFiberMain(LPVOID) {
   script();
@@ -41,6 +43,7 @@ void deleteScriptFiber() {
 void stopScript() {
   script = nullptr;
   scriptEnded = false;
+  waitMs = 0;
   deleteScriptFiber();
 }
 
@@ -79,8 +82,13 @@ void standInKeyboardHandlerUnregister(KeyboardHandler handler) {
 }
 
 // Outside the script's fiber there is no frame to hand back: the call returns at once.
-void standInScriptWait(DWORD) {
-  if (onScriptFiber) SwitchToFiber(hostFiber);
+// Inside it, as the runtime does, the script sits out every frame that begins less than
+// `ms` after this call.
+void standInScriptWait(DWORD ms) {
+  if (!onScriptFiber) return;
+  waitFromTick = tickNow.load();
+  waitMs = ms;
+  SwitchToFiber(hostFiber);
 }
 
 void standInNativeInit(UINT64 hash) { game.nativeInit(hash); }
@@ -106,7 +114,8 @@ void standInElapse(uint32_t ms) {
 
 BOOL standInRunFrame(uint32_t frameMs) {
   game.setFrame(++frameNumber);
-  if (script != nullptr && !scriptEnded && !enterScriptFiber()) return FALSE;
+  const bool waitOver = tickNow.load() - waitFromTick >= waitMs;  // modulo 2^32
+  if (script != nullptr && !scriptEnded && waitOver && !enterScriptFiber()) return FALSE;
   standInElapse(frameMs);
   return TRUE;
 }

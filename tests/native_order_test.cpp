@@ -1,0 +1,74 @@
+// The contract of the natives each action sends, in order, written out here on purpose:
+// a frame of the open menu reads the clock as seconds, minutes, hours and then draws
+// each text with its ten calls; each line's action sends its own calls and no other.
+// The ten calls of one text, with their arguments, are in text_drawing_test.cpp.
+
+#include <string>
+#include <vector>
+
+#include "support/plugin_fixture.h"
+#include "virtual_tick.h"
+
+namespace {
+
+std::string nameOf(const std::string& call) { return call.substr(0, call.find(' ')); }
+
+bool isDrawing(const std::string& call) {
+  const std::string name = nameOf(call);
+  return name.rfind("Text", 0) == 0 || name == "ScreenResolution" || name == "ClockSeconds" ||
+         name == "ClockMinutes" || name == "ClockHours";
+}
+
+}  // namespace
+
+class NativeOrder : public PluginTest {
+ protected:
+  std::vector<std::string> actionCallsSince(size_t first) const {
+    std::vector<std::string> out;
+    for (const std::string& call : callsSince(first))
+      if (!isDrawing(call)) out.push_back(call);
+    return out;
+  }
+};
+
+TEST_F(NativeOrder, OpeningAsksTheScreenThenEachFrameReadsTheClockAndDrawsEveryText) {
+  start();
+  const size_t opened = callCount();
+  player.openMenu();
+  ASSERT_GT(callCount(), opened + 1);
+  EXPECT_EQ(callsSince(opened)[0], "ScreenResolution &int &int") << "the window's size, before any frame";
+  EXPECT_EQ(nameOf(callsSince(opened)[1]), "ClockSeconds") << "the first frame's first call";
+  const size_t before = callCount();
+  host.runFrame();
+  const std::vector<std::string> frame = callsSince(before);
+  const std::vector<std::string> text = {"ScreenResolution", "TextFont", "TextScale", "TextRgba", "TextFlag",
+                                         "TextEffectA", "TextEffectB", "TextBegin", "TextAddString", "TextDraw"};
+  ASSERT_EQ(frame.size(), 3u + 24u * text.size()) << "calls in a frame of 24 texts";
+  EXPECT_EQ(std::vector<std::string>({nameOf(frame[0]), nameOf(frame[1]), nameOf(frame[2])}),
+            std::vector<std::string>({"ClockSeconds", "ClockMinutes", "ClockHours"}))
+      << "the time line's clock reads";
+  for (size_t i = 3; i < frame.size(); ++i)
+    ASSERT_EQ(nameOf(frame[i]), text[(i - 3) % text.size()]) << "call " << i << " of the frame";
+}
+
+TEST_F(NativeOrder, EachLineSendsItsOwnCallsAndNoOther) {
+  SYSTEMTIME local{};
+  local.wHour = 21;
+  local.wMinute = 34;
+  local.wSecond = 56;
+  setVirtualLocalTime(local);
+  start();
+  player.openMenu();
+  // Stopped or at the normal rate, the menu's pacing sends nothing: only the actions do.
+  const std::pair<int32_t, std::vector<std::string>> lines[] = {
+      {2, {"ClockPause 1"}},     {17, {"ClockAdd 1 0 0"}},  {18, {"ClockAdd -1 0 0"}},
+      {19, {"ClockAdd 0 1 0"}},  {20, {"ClockAdd 0 -1 0"}}, {21, {"ClockSet 21 34 56"}},
+      {1, {"ClockPause 0"}},     {1, {"ClockPause 0"}},     {0, {}},
+  };
+  for (const auto& [line, calls] : lines) {
+    ASSERT_TRUE(player.moveTo(line));
+    const size_t before = callCount();
+    player.choose();
+    EXPECT_EQ(actionCallsSince(before), calls) << "line " << line;
+  }
+}
