@@ -24,13 +24,6 @@ extern Settings settings;
 // current (the normal rate already is).
 void loadSettings();
 
-// Decimal text of a number, without leading zeros.
-struct DecimalText {
-  char chars[12];  // "-2147483648" and the terminator
-};
-DecimalText decimalText(int32_t value);
-DecimalText decimalText(uint32_t value);
-
 // The two values the plug-in writes: each sets its own key in section SETTINGS, and the
 // rest of the file stays as it is.
 void saveRememberRate(int32_t value);
