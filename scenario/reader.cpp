@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "input/keys.h"
+#include "menu/menu.h"
 #include "scenario/frame_file.h"
 #include "scenario/scenario.h"
 #include "scenario/words.h"
@@ -156,6 +157,13 @@ void parseStep(const std::vector<std::string>& words, Command& command) {
     command.kind = name == "press" ? CommandKind::Press : name == "tap" ? CommandKind::Tap : CommandKind::Release;
     argumentCount(words, 2, 2, "press|release|tap <key>");
     command.numbers = {keyCode(words[1])};
+  } else if (name == "select") {
+    command.kind = CommandKind::Select;
+    argumentCount(words, 2, 2, "select \\\"<caption>\\\"");
+    command.text = quoted(words[1]);
+    bool known = false;
+    for (const MenuItem& item : MENU_LINES) known = known || command.text == item.caption;
+    if (!known) throw ParseError{"expected the caption of a menu line, got " + quoteText(command.text)};
   } else if (name == "frames") {
     command.kind = CommandKind::Frames;
     argumentCount(words, 2, 3, "frames <n> [<frame ms>]");

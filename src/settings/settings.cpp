@@ -31,11 +31,11 @@ void writeInt(const char* key, const DecimalText& text) {
 }  // namespace
 
 void loadSettings() {
-  settings.openKey = readBinding("OPEN", "VK_F5");
-  settings.enterKey = readBinding("ENTER", "VK_NUMPAD5");
-  settings.backKey = readBinding("BACK", "VK_NUMPAD0");
-  settings.upKey = readBinding("UP", "VK_NUMPAD8");
-  settings.downKey = readBinding("DOWN", "VK_NUMPAD2");
+  settings.openKey = readBinding("OPEN", DEFAULT_OPEN_KEY);
+  settings.enterKey = readBinding("ENTER", DEFAULT_ENTER_KEY);
+  settings.backKey = readBinding("BACK", DEFAULT_BACK_KEY);
+  settings.upKey = readBinding("UP", DEFAULT_UP_KEY);
+  settings.downKey = readBinding("DOWN", DEFAULT_DOWN_KEY);
   settings.rememberRate = static_cast<int32_t>(readInt("REMEMBER_RATE", 0));
   if (settings.rememberRate == 1) {
     const uint32_t remembered = readInt("UPDATERATE", NORMAL_RATE);
