@@ -87,7 +87,7 @@ class Runner {
   void writeSettings(const std::string& content);
   void readBindings();
   int32_t highlightedLine() const;
-  void select(const std::string& caption);
+  void select(int32_t target);
   void runFor(uint32_t ms);
   void snapshot(const std::string& path);
 
@@ -202,7 +202,7 @@ void Runner::step(const Command& command) {
       host_.keyDown(ms(0));
       host_.keyUp(ms(0));
       break;
-    case CommandKind::Select: select(command.text); break;
+    case CommandKind::Select: select(static_cast<int32_t>(n[0])); break;
     case CommandKind::Frames:
       for (int64_t i = 0; i < n[0]; ++i) frame(n[1] != 0 ? ms(1) : frameMs_);
       break;
@@ -358,9 +358,7 @@ int32_t Runner::highlightedLine() const {
   return -1;
 }
 
-void Runner::select(const std::string& caption) {
-  int32_t target = 0;
-  while (caption != MENU_LINES[target].caption) ++target;  // the reader knows it is there
+void Runner::select(int32_t target) {
   for (int32_t line = highlightedLine(); line != target;) {
     if (line < 0)
       throw Failure{"expected the open menu with a line highlighted in frame " + std::to_string(host_.frameNumber()) +

@@ -20,7 +20,8 @@
 //   select "<caption>"          moves the highlight of the open menu like a player, a
 //                               key at a time (UP or DOWN as the settings file bound
 //                               them at start, each tapped, then 220 ms of frames), until
-//                               the line with this caption is highlighted
+//                               the line with this caption is highlighted; the caption's
+//                               first words will do when they name one line ("Time x 30")
 //   frames <n> [<ms>]           runs n frames
 //   wait <ms> [<frame ms>]      runs frames until at least ms of virtual time passed
 //   elapse <ms>                 virtual time passes without a frame

@@ -119,7 +119,8 @@ TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
       "expect text \"A\" blue\n"
       "wait 0 0\n"
       "resolution 640\n"
-      "select \"Time x 7\"\n");
+      "select \"Time x 7\"\n"
+      "select \"Go 1 hour\"\n");
   EXPECT_EQ(errors, (std::vector<std::string>{
                         "case.scn:2: unknown command \"jump\"",
                         "case.scn:3: expected a number of frames from 1 to 10000000, got \"many\"",
@@ -130,7 +131,8 @@ TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
                         "case.scn:8: expected white, highlight or at <x> <y> after the text, got \"blue\"",
                         "case.scn:9: expected a frame length in ms from 1 to 60000, got \"0\"",
                         "case.scn:10: expected \"resolution <width> <height>\"",
-                        "case.scn:11: expected the caption of a menu line, got \"Time x 7\"",
+                        "case.scn:11: expected the caption of a menu line, or its first words, got \"Time x 7\"",
+                        "case.scn:12: expected words that begin one menu line's caption, got \"Go 1 hour\", which begin 2",
                     }));
 }
 
@@ -265,7 +267,7 @@ TEST_F(ScenarioRun, SelectTapsTheBoundKeysALineAtATimeAndSaysWhereTheHighlightSt
     if (key == keyCodeFromName("VK_NUMPAD8")) selected = std::max(selected - 1, 0);
     if (key == keyCodeFromName("VK_NUMPAD2") || key == keyCodeFromName("X")) selected = std::min(selected + 1, lowest);
   };
-  const std::string third = std::string("select \"") + MENU_LINES[3].caption + "\"\n";
+  const std::string third = std::string("select \"") + MENU_LINES[3].caption + "\"\n";  // whole captions
   const std::string first = std::string("select \"") + MENU_LINES[1].caption + "\"\n";
 
   EXPECT_EQ(run("start\n" + third + first), "");
