@@ -3,7 +3,7 @@
 // Every slot value is taken beforehand from one recorded frame of the plug-in; the texts
 // are copied into the floor's own storage, so only pointer slots differ. What is left per
 // frame is what no plug-in can avoid: nativeInit, one nativePush64 per slot, nativeCall.
-// The menu's ten calls per text run over a table of its 24 texts: unrolled across all of
+// The menu's ten calls per text run over a table of its texts: unrolled across all of
 // them the code grew to some 15 KB and ran slower, which would flatter the plug-in.
 
 #include <cstring>

@@ -6,7 +6,8 @@
 // issue the same native calls; otherwise the program stops with the first difference.
 // After the runs it prints, per frame, the median time of the plug-in and of the floor,
 // their ratio and the heap allocations per frame; --summary also writes them to FILE
-// as tab-separated lines: frame, plug-in ns, floor ns, ratio, allocations per frame.
+// as tab-separated lines: frame, plug-in ns, floor ns, ratio, allocations per frame,
+// and the frame in words.
 
 #include <benchmark/benchmark.h>
 
@@ -130,8 +131,8 @@ bool printSummary(const CollectingReporter& reporter, const char* summaryPath) {
     std::printf("%-6s %14.1f %14.1f %7.2f %13.6g\n", bench::frameName(frame), pluginNs, floorNs,
                 ratio, plugin->second.allocsPerFrame);
     if (summary != nullptr)
-      std::fprintf(summary, "%s\t%.1f\t%.1f\t%.3f\t%.6g\n", bench::frameName(frame), pluginNs,
-                   floorNs, ratio, plugin->second.allocsPerFrame);
+      std::fprintf(summary, "%s\t%.1f\t%.1f\t%.3f\t%.6g\t%s\n", bench::frameName(frame), pluginNs,
+                   floorNs, ratio, plugin->second.allocsPerFrame, bench::frameTitle(frame).c_str());
   }
   if (summary != nullptr) std::fclose(summary);
   if (summaryPath != nullptr && !complete) {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "menu/menu.h"
 #include "plugin/plugin.h"
 #include "settings/settings.h"
 #include "sim/scratch_folder.h"
@@ -71,6 +72,18 @@ const char* frameName(Frame frame) {
       return "paced";
     case Frame::Menu:
       return "menu";
+  }
+  return "?";
+}
+
+std::string frameTitle(Frame frame) {
+  switch (frame) {
+    case Frame::Idle:
+      return "idle, rate 2000";
+    case Frame::Paced:
+      return "paced, rate 66, 33 ms frames";
+    case Frame::Menu:
+      return "open menu, " + std::to_string(MENU_LINE_COUNT) + " lines, 1280x720";
   }
   return "?";
 }

@@ -22,12 +22,13 @@ namespace bench {
 enum class Frame {
   Idle,   // the normal rate: the plug-in only looks for the open key
   Paced,  // rate 66 at 33 ms frames: every frame freezes the clock and adds 33 game seconds
-  Menu,   // the open menu at 1280x720, all 22 lines drawn, keys polled every frame
+  Menu,   // the open menu at 1280x720, every line drawn, keys polled every frame
 };
 
 constexpr Frame ALL_FRAMES[] = {Frame::Idle, Frame::Paced, Frame::Menu};
 
 const char* frameName(Frame frame);  // "idle", "paced", "menu"
+std::string frameTitle(Frame frame);  // what the frame is, in words, as README.md's figures name it
 
 struct FramesDone {};  // ends a run; thrown by scriptWait, caught by runPlugin and runFloor
 

@@ -48,10 +48,10 @@ const MenuItem* menuLines() {
 // Frames per input are capped so that one input never takes long.
 constexpr uint32_t MAX_FRAMES = 400;
 
-// ScreenResolution once at opening; per frame the three clock reads and 24 texts of
-// ten calls each; pacing (ClockPause, ClockAdd) in the menu and in the idle loop; one
-// action; the freeze at load.
-constexpr uint64_t MAX_CALLS_PER_FRAME = 1 + 3 + 24 * 10 + 2 * 2 + 1 + 1;
+// ScreenResolution once at opening; per frame the three clock reads and the title, the
+// time line and every menu line, ten calls each; pacing (ClockPause, ClockAdd) in the
+// menu and in the idle loop; one action; the freeze at load.
+constexpr uint64_t MAX_CALLS_PER_FRAME = 1 + 3 + (2 + MENU_LINE_COUNT) * 10 + 2 * 2 + 1 + 1;
 
 // The menu line a drawn text shows: its caption and a suffix that fits the line.
 int lineOf(const std::string& text) {
@@ -60,9 +60,10 @@ int lineOf(const std::string& text) {
     const size_t length = std::strlen(caption);
     if (text.compare(0, length, caption) != 0) continue;
     const std::string suffix = text.substr(length);
-    const bool fits = line == REMEMBER_LINE ? suffix == "ON" || suffix == "OFF"
-                      : line <= LAST_RATE_LINE ? suffix.empty() || suffix == ACTIVE_SUFFIX
-                                               : suffix.empty();
+    const LineAction action = menuLines()[line].action;
+    const bool fits = action == LineAction::ToggleRemember ? suffix == "ON" || suffix == "OFF"
+                      : isRateAction(action)                ? suffix.empty() || suffix == ACTIVE_SUFFIX
+                                                            : suffix.empty();
     if (fits) return line;
   }
   return -1;

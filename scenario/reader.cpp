@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "input/keys.h"
+#include "menu/menu.h"
 #include "scenario/frame_file.h"
 #include "scenario/scenario.h"
 #include "scenario/words.h"
@@ -127,6 +128,25 @@ void parseExpect(const std::vector<std::string>& words, Command& command) {
   }
 }
 
+// The menu line a caption names: the line of exactly this caption, else the one line whose
+// caption begins with these words ("Time x 2" names "Time x 2 (1s = 1m)", not "Time x 240").
+int64_t menuLineNamed(const std::string& words) {
+  int64_t found = -1;
+  int matches = 0;
+  for (int32_t line = 0; line < MENU_LINE_COUNT; ++line) {
+    const std::string caption = MENU_LINES[line].caption;
+    if (caption == words) return line;
+    if (!words.empty() && caption.compare(0, words.size(), words) == 0 && caption[words.size()] == ' ') {
+      found = line;
+      ++matches;
+    }
+  }
+  if (matches == 1) return found;
+  throw ParseError{(matches == 0 ? "expected the caption of a menu line, or its first words, got "
+                                 : "expected words that begin one menu line's caption, got ") +
+                   quoteText(words) + (matches == 0 ? "" : ", which begin " + std::to_string(matches))};
+}
+
 int64_t milliseconds(const std::string& word) { return number(word, 0, UINT32_MAX, "milliseconds"); }
 int64_t frameLength(const std::string& word) { return number(word, 1, 60000, "a frame length in ms"); }
 
@@ -156,6 +176,11 @@ void parseStep(const std::vector<std::string>& words, Command& command) {
     command.kind = name == "press" ? CommandKind::Press : name == "tap" ? CommandKind::Tap : CommandKind::Release;
     argumentCount(words, 2, 2, "press|release|tap <key>");
     command.numbers = {keyCode(words[1])};
+  } else if (name == "select") {
+    command.kind = CommandKind::Select;
+    argumentCount(words, 2, 2, "select \\\"<caption>\\\"");
+    command.text = quoted(words[1]);
+    command.numbers = {menuLineNamed(command.text)};
   } else if (name == "frames") {
     command.kind = CommandKind::Frames;
     argumentCount(words, 2, 3, "frames <n> [<frame ms>]");

@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "host/native_catalogue.h"
+#include "input/keys.h"
 #include "menu/menu.h"
 #include "scenario/frame_file.h"
 #include "scenario/scenario.h"
@@ -26,6 +27,9 @@ constexpr uint32_t START_TICK = 1000000;  // far from 0, so that nothing starts 
 constexpr uint32_t DEFAULT_FRAME_MS = 16;
 constexpr int32_t SYSTEM_CLOCK_TOLERANCE_S = 120;
 constexpr const char* SYSTEM_TIME = "<system time>";
+// How long select waits after each key: the menu's longest step and a frame or so, so
+// that the next key is acted on in the frame after it is tapped.
+constexpr uint32_t SELECT_STEP_MS = ACTION_DELAY_MS + 20;
 
 
 struct Failure {
@@ -81,6 +85,10 @@ class Runner {
   void start();
   void restart();
   void writeSettings(const std::string& content);
+  void readBindings();
+  int32_t highlightedLine() const;
+  void select(int32_t target);
+  void runFor(uint32_t ms);
   void snapshot(const std::string& path);
 
   std::string traceText(const std::string& text) const;
@@ -106,6 +114,7 @@ class Runner {
   int32_t width_ = 1280, height_ = 720;
   size_t callsSeen_ = 0, textsSeen_ = 0;
   bool systemClock_ = false;  // the clock was last set to the computer's time
+  uint32_t upKey_ = 0, downKey_ = 0;  // as the plug-in read them at its last start
 
   // The window of call expectations: described call -> count, in first-seen order.
   std::map<std::string, uint64_t> window_;
@@ -193,14 +202,17 @@ void Runner::step(const Command& command) {
       host_.keyDown(ms(0));
       host_.keyUp(ms(0));
       break;
+    case CommandKind::Select: select(static_cast<int32_t>(n[0])); break;
     case CommandKind::Frames:
       for (int64_t i = 0; i < n[0]; ++i) frame(n[1] != 0 ? ms(1) : frameMs_);
       break;
-    case CommandKind::Wait: {
-      const uint32_t length = n[1] != 0 ? ms(1) : frameMs_;
-      for (int64_t passed = 0; passed < n[0]; passed += length) frame(length);
+    case CommandKind::Wait:
+      if (n[1] == 0) {
+        runFor(ms(0));
+      } else {
+        for (int64_t passed = 0; passed < n[0]; passed += n[1]) frame(ms(1));
+      }
       break;
-    }
     case CommandKind::Elapse: host_.elapse(ms(0)); break;
     case CommandKind::Snapshot: snapshot(command.text); break;
     default: break;
@@ -285,8 +297,13 @@ std::string Runner::traceText(const std::string& text) const {
   return text;
 }
 
+void Runner::runFor(uint32_t ms) {
+  for (int64_t passed = 0; passed < ms; passed += frameMs_) frame(frameMs_);
+}
+
 void Runner::start() {
   if (host_.loaded()) throw Failure{"expected the plug-in not loaded at start, got it loaded (use restart)"};
+  readBindings();
   host_.load();
   frame(frameMs_);
 }
@@ -308,6 +325,57 @@ void Runner::writeSettings(const std::string& content) {
   out << content;
   out.close();
   if (!out) throw Failure{"expected to write the settings file, got a write error"};
+}
+
+// The UP and DOWN keys the plug-in is about to read from the settings file; a key the
+// file leaves out has its default, one it leaves empty or names wrongly is no key.
+void Runner::readBindings() {
+  bool exists = false;
+  const std::string text = readWholeFile(SETTINGS_FILE_NAME, exists);
+  const auto binding = [&](const char* key, const char* fallback) {
+    std::string name = fallback;
+    if (exists) findSetting(text, "CONTROLS", key, name);
+    return keyCodeFromName(name.c_str());
+  };
+  upKey_ = binding("UP", DEFAULT_UP_KEY);
+  downKey_ = binding("DOWN", DEFAULT_DOWN_KEY);
+}
+
+// The menu line drawn highlighted in the last frame, known by the longest caption its
+// text starts with; -1 when no line is.
+int32_t Runner::highlightedLine() const {
+  for (const DrawnText& text : lastFrame()) {
+    if (!drawnIn(text, HIGHLIGHT)) continue;
+    int32_t found = -1;
+    for (int32_t line = 0; line < MENU_LINE_COUNT; ++line) {
+      const std::string caption = MENU_LINES[line].caption;
+      if (text.text.compare(0, caption.size(), caption) == 0 &&
+          (found < 0 || caption.size() > std::string(MENU_LINES[found].caption).size()))
+        found = line;
+    }
+    if (found >= 0) return found;
+  }
+  return -1;
+}
+
+void Runner::select(int32_t target) {
+  for (int32_t line = highlightedLine(); line != target;) {
+    if (line < 0)
+      throw Failure{"expected the open menu with a line highlighted in frame " + std::to_string(host_.frameNumber()) +
+                    ", got none"};
+    const int32_t step = target < line ? -1 : 1;
+    const uint32_t key = step < 0 ? upKey_ : downKey_;
+    if (key == 0) throw Failure{std::string("expected a key bound to ") + (step < 0 ? "UP" : "DOWN") + ", got none"};
+    host_.keyDown(key);
+    host_.keyUp(key);
+    runFor(SELECT_STEP_MS);
+    const int32_t now = highlightedLine();
+    if (now != line + step)
+      throw Failure{"expected " + std::string(step < 0 ? "UP" : "DOWN") + " to move the highlight from " +
+                    quoteText(MENU_LINES[line].caption) + " to " + quoteText(MENU_LINES[line + step].caption) +
+                    ", got " + (now < 0 ? std::string("no line highlighted") : quoteText(MENU_LINES[now].caption))};
+    line = now;
+  }
 }
 
 void Runner::snapshot(const std::string& path) {

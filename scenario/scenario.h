@@ -17,6 +17,11 @@
 //   restart                     unloads it, a new game (12:00:00, running; the
 //                               resolution kept), loads it again, runs its first frame
 //   press|release|tap <key>     key-down, key-up, or both, by name (VK_F5, A, 5, ...)
+//   select "<caption>"          moves the highlight of the open menu like a player, a
+//                               key at a time (UP or DOWN as the settings file bound
+//                               them at start, each tapped, then 220 ms of frames), until
+//                               the line with this caption is highlighted; the caption's
+//                               first words will do when they name one line ("Time x 30")
 //   frames <n> [<ms>]           runs n frames
 //   wait <ms> [<frame ms>]      runs frames until at least ms of virtual time passed
 //   elapse <ms>                 virtual time passes without a frame
@@ -88,7 +93,7 @@ class ScenarioHost {
 
 enum class CommandKind {
   Settings, Resolution, Clock, Tick, FrameLength, Start, Restart, Press, Release, Tap,
-  Frames, Wait, Elapse, Snapshot,
+  Select, Frames, Wait, Elapse, Snapshot,
   ExpectText, ExpectNoText, ExpectTextCount, ExpectCall, ExpectCalls, ExpectNoCall,
   ExpectSetting, ExpectNoSetting, ExpectNoSettingsFile, ExpectClock, ExpectSystemClock,
   ExpectPaused, ExpectRunning,

@@ -71,10 +71,10 @@ echo "| Frame | Plug-in ns/frame | Floor ns/frame | Ratio | Allocs/frame | Plug-
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---|"
 for frame in idle paced menu; do
   case $frame in
-    idle) title="idle, rate 2000"; goal=2 ;;
-    paced) title="paced, rate 66, 33 ms frames"; goal=2 ;;
-    menu) title="open menu, 22 lines, 1280x720"; goal=1.5 ;;
+    idle | paced) goal=2 ;;
+    menu) goal=1.5 ;;
   esac
+  title=$(awk -F'\t' -v frame=$frame '$1 == frame { print $6 }' "$work/time.tsv")
   plugin_ns=$(figure "$work/time.tsv" $frame 2)
   floor_ns=$(figure "$work/time.tsv" $frame 3)
   ratio=$(figure "$work/time.tsv" $frame 4)

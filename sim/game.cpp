@@ -257,8 +257,3 @@ std::string SimGame::describe(const DrawnText& text) {
          std::to_string(text.red) + "," + std::to_string(text.green) + "," +
          std::to_string(text.blue) + "," + std::to_string(text.alpha);
 }
-
-bool drawnIn(const DrawnText& text, const TextColour& colour) {
-  return text.red == static_cast<int32_t>(colour.red) && text.green == static_cast<int32_t>(colour.green) &&
-         text.blue == static_cast<int32_t>(colour.blue) && text.alpha == static_cast<int32_t>(colour.alpha);
-}

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "menu/menu.h"
-
 struct NativeInfo;
 
 struct NativeCall {
@@ -27,9 +25,13 @@ struct DrawnText {
   int32_t red, green, blue, alpha;
 };
 
-// Whether `text` was drawn in `colour`, as the game received it: each component an
-// integer, truncated.
-bool drawnIn(const DrawnText& text, const TextColour& colour);
+// Whether `text` was drawn in `colour` (any record of four float components, red, green,
+// blue, alpha), as the game received it: each component an integer, truncated.
+template <typename Colour>
+bool drawnIn(const DrawnText& text, const Colour& colour) {
+  return text.red == static_cast<int32_t>(colour.red) && text.green == static_cast<int32_t>(colour.green) &&
+         text.blue == static_cast<int32_t>(colour.blue) && text.alpha == static_cast<int32_t>(colour.alpha);
+}
 
 // Text in double quotes, with \" \\ and \xHH escapes: printable and unambiguous.
 std::string quoteText(const std::string& text);

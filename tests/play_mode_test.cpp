@@ -134,7 +134,7 @@ class PlayScreen : public PluginTest {
 TEST_F(PlayScreen, MenuLinesLandOnTheirScaledRowsAndColumnsInTheirColours) {
   const Frame frame = openMenuFrame(720);
   const TextScreen screen = placeTexts(frame, 128, 36);  // one row per 20 px band, 10 px per column
-  ASSERT_EQ(frame.texts.size(), 24u);
+  ASSERT_EQ(frame.texts.size(), 2u + MENU_LINE_COUNT);
   for (const DrawnText& text : frame.texts) {
     const int32_t row = static_cast<int32_t>(std::lround(text.y * 720)) / 20;
     const int32_t column = static_cast<int32_t>(std::lround(text.x * 1280)) / 10;

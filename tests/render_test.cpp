@@ -4,6 +4,7 @@
 #include <stb_image.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -156,7 +157,7 @@ TEST_F(Render, HighlightColourIsOnTheSelectedLineAndNowhereElse) {
 TEST_F(Render, EveryDrawnLineHasWhiteInkOnItsRowsAndTheRestIsBackground) {
   const Frame frame = menuFrame(1280, 720, 0);
   const Image image = renderer.render(frame);
-  ASSERT_EQ(frame.texts.size(), 24u) << "title, time and the 22 lines";
+  ASSERT_EQ(frame.texts.size(), 2u + MENU_LINE_COUNT) << "title, time and every line";
   std::vector<bool> inked(image.height, false);
   for (const DrawnText& text : frame.texts) {
     const Band row = band(frame, text);
@@ -186,18 +187,19 @@ TEST_F(Render, EveryDrawnLineHasWhiteInkOnItsRowsAndTheRestIsBackground) {
 }
 
 TEST_F(Render, ShortScreenCutsTheLinesBelowItsBottomEdge) {
-  // 480 lines: 18 lines fit the window; at the last line it shows lines 4..21, and
-  // lines 19..21 stand at y 480..520, at and below the bottom edge.
-  const Frame frame = menuFrame(640, 480, 21);
+  // 480 lines: 18 lines fit the window; at the last line it shows the last 18 lines, and
+  // the last three of them stand at y 480..520, at and below the bottom edge.
+  const Frame frame = menuFrame(640, 480, LAST_MENU_LINE);
   const Image image = renderer.render(frame);
   ASSERT_EQ(image.width, 640);
   ASSERT_EQ(image.height, 480);
-  ASSERT_EQ(frame.texts.size(), 20u);
-  EXPECT_EQ(frame.texts[2].text, caption(4));
-  EXPECT_EQ(frame.texts.back().text, caption(SYSTEM_TIME_LINE));
+  ASSERT_EQ(frame.texts.size(), 2u + 18);
+  EXPECT_EQ(frame.texts[2].text, caption(MENU_LINE_COUNT - 18));
+  EXPECT_EQ(frame.texts.back().text, caption(LAST_MENU_LINE));
   EXPECT_EQ(count(image, 0, image.height, ink(HIGHLIGHT_TEXT, 0.2f)), 0) << "the selected last line is below the screen";
-  const DrawnText& lowest = frame.texts[frame.texts.size() - 4];  // at y 460
-  EXPECT_EQ(lowest.text, caption(HOUR_BACK_LINE));
+  const DrawnText& lowest = frame.texts[frame.texts.size() - 4];
+  ASSERT_EQ(std::lround(lowest.y * 480), 460) << lowest.text;
+  EXPECT_EQ(lowest.text, caption(LAST_MENU_LINE - 3));
   EXPECT_GT(count(image, band(frame, lowest).top, image.height, ink(WHITE_TEXT, 0.75f)), 20);
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <sstream>
@@ -117,7 +118,9 @@ TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
       "clock 25:00:00\n"
       "expect text \"A\" blue\n"
       "wait 0 0\n"
-      "resolution 640\n");
+      "resolution 640\n"
+      "select \"Time x 7\"\n"
+      "select \"Go 1 hour\"\n");
   EXPECT_EQ(errors, (std::vector<std::string>{
                         "case.scn:2: unknown command \"jump\"",
                         "case.scn:3: expected a number of frames from 1 to 10000000, got \"many\"",
@@ -128,6 +131,8 @@ TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
                         "case.scn:8: expected white, highlight or at <x> <y> after the text, got \"blue\"",
                         "case.scn:9: expected a frame length in ms from 1 to 60000, got \"0\"",
                         "case.scn:10: expected \"resolution <width> <height>\"",
+                        "case.scn:11: expected the caption of a menu line, or its first words, got \"Time x 7\"",
+                        "case.scn:12: expected words that begin one menu line's caption, got \"Go 1 hour\", which begin 2",
                     }));
 }
 
@@ -241,6 +246,49 @@ TEST_F(ScenarioRun, KeysReachTheHostAsPressesAndReleases) {
   const std::string f5 = std::to_string(keyCodeFromName("VK_F5"));
   const std::string a = std::to_string(keyCodeFromName("A"));
   EXPECT_EQ(keys, (std::vector<std::string>{f5 + " down", f5 + " up", a + " down", a + " up"}));
+}
+
+TEST_F(ScenarioRun, SelectTapsTheBoundKeysALineAtATimeAndSaysWhereTheHighlightStuck) {
+  int32_t selected = 0, lowest = LAST_MENU_LINE;  // the fake menu's selection never passes `lowest`
+  host.onFrame = [&](SimGame& game, uint64_t) {
+    for (int32_t line = 0; line < MENU_LINE_COUNT; ++line) {
+      const TextColour colour = line == selected ? HIGHLIGHT : WHITE;
+      call(game, HASH_TEXT_RGBA, {static_cast<uint64_t>(colour.red), static_cast<uint64_t>(colour.green),
+                                  static_cast<uint64_t>(colour.blue), static_cast<uint64_t>(colour.alpha)});
+      call(game, HASH_TEXT_BEGIN, {pointerSlot("STRING")});
+      call(game, HASH_TEXT_ADD_STRING, {pointerSlot(MENU_LINES[line].caption)});
+      call(game, HASH_TEXT_DRAW, {floatSlot(0.05f), floatSlot(0.1f)});
+    }
+  };
+  std::vector<uint32_t> released;
+  host.onKey = [&](uint32_t key, bool up) {
+    if (!up) return;
+    released.push_back(key);
+    if (key == keyCodeFromName("VK_NUMPAD8")) selected = std::max(selected - 1, 0);
+    if (key == keyCodeFromName("VK_NUMPAD2") || key == keyCodeFromName("X")) selected = std::min(selected + 1, lowest);
+  };
+  const std::string third = std::string("select \"") + MENU_LINES[3].caption + "\"\n";  // whole captions
+  const std::string first = std::string("select \"") + MENU_LINES[1].caption + "\"\n";
+
+  EXPECT_EQ(run("start\n" + third + first), "");
+  const uint32_t down = keyCodeFromName("VK_NUMPAD2"), up = keyCodeFromName("VK_NUMPAD8");
+  EXPECT_EQ(released, (std::vector<uint32_t>{down, down, down, up, up}));
+  EXPECT_EQ(selected, 1);
+
+  selected = 0;
+  released.clear();
+  EXPECT_EQ(run("settings\n[CONTROLS]\nDOWN=X\nend\nstart\n" + first), "");
+  EXPECT_EQ(released, std::vector<uint32_t>{keyCodeFromName("X")}) << "the key the settings file binds";
+
+  selected = 0;
+  lowest = 2;
+  EXPECT_EQ(run("start\n" + third),
+            std::string("case.scn:2: expected DOWN to move the highlight from \"") + MENU_LINES[2].caption +
+                "\" to \"" + MENU_LINES[3].caption + "\", got \"" + MENU_LINES[2].caption + "\"");
+  EXPECT_EQ(run("settings\n[CONTROLS]\nDOWN=\nend\nstart\n" + third),
+            "case.scn:6: expected a key bound to DOWN, got none");
+  host.onFrame = [](SimGame&, uint64_t) {};
+  EXPECT_EQ(run("start\n" + third), "case.scn:2: expected the open menu with a line highlighted in frame 1, got none");
 }
 
 TEST(SettingsText, FirstSectionAndFirstKeyOfANameCountWithoutRegardToCase) {

@@ -52,9 +52,9 @@ int run(const std::vector<std::string>& args) {
     writeSilentKeyNames(std::cout);
     return 0;
   }
-  if (args.size() == 1 && command == "speeds") return finish(writeSpeedTable(std::cout, error), "speeds: " + error);
+  if (args.size() == 1 && command == "speeds") return tableCommand("speeds", writeSpeedTable, std::cout, std::cerr);
   if (args.size() == 1 && command == "pace-table")
-    return finish(writePaceTableMarkdown(std::cout, error), "pace-table: " + error);
+    return tableCommand("pace-table", writePaceTableMarkdown, std::cout, std::cerr);
   if (args.size() <= 2 && command == "settings")
     return finish(writeLoadedSettings(args.size() == 2 ? args[1] : "", std::cout, error), error);
   std::fprintf(stderr,

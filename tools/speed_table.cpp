@@ -252,3 +252,11 @@ bool writePaceTableMarkdown(std::ostream& out, std::string& error) {
 }
 
 bool writeSpeedTable(std::ostream& out, std::string& error) { return writeMeasured(out, error, writePlain); }
+
+int tableCommand(const char* name, bool (*write)(std::ostream&, std::string&), std::ostream& out,
+                 std::ostream& errors) {
+  std::string error;
+  if (write(out, error)) return 0;  // written before `error` is read
+  errors << "horavane-sim: " << name << ": " << error << '\n';
+  return 1;
+}

@@ -22,3 +22,8 @@ bool writePaceTableMarkdown(std::ostream& out, std::string& error);
 // one real second, how long a game minute takes and the speed against the normal pace.
 // False, with `error`, as writePaceTableMarkdown.
 bool writeSpeedTable(std::ostream& out, std::string& error);
+
+// Runs one of the two writers above as the command `name`: the table to `out`, or, when
+// the writer fails, "horavane-sim: <name>: <error>" to `errors`. The exit status.
+int tableCommand(const char* name, bool (*write)(std::ostream&, std::string&), std::ostream& out,
+                 std::ostream& errors);

@@ -21,11 +21,13 @@ int32_t clockAmount(uint32_t steps, uint32_t stepsPerDay) {
 }
 }
 
+void countStepsFromNow() { lastStepTick = GetTickCount(); }
+
 void makeRateCurrent(uint32_t rate) {
   currentRate = rate;
   if (currentRate != NORMAL_RATE) {
     ClockPause(1);
-    lastStepTick = GetTickCount();  // pacing counts from this moment
+    countStepsFromNow();
   } else {
     ClockPause(0);
   }

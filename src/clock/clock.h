@@ -8,6 +8,9 @@ constexpr uint32_t NORMAL_RATE = 2000;  // ms per game minute at which the game 
 extern uint32_t currentRate;   // real ms per game minute; 0 stops the clock
 extern uint32_t lastStepTick;  // tick up to which real time has been turned into clock steps
 
+// Pacing counts from this moment: real time before it adds nothing to the game clock.
+void countStepsFromNow();
+
 // Makes `rate` current: at any rate but NORMAL_RATE the game's own clock is frozen and
 // pacing counts from this moment; at NORMAL_RATE the game's own clock is released.
 void makeRateCurrent(uint32_t rate);

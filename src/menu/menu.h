@@ -1,28 +1,107 @@
-// The menu: its 22 lines, the modal menu loop, and on-screen text.
+// The menu: its lines, the modal menu loop, and on-screen text.
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 
-constexpr int32_t MENU_LINE_COUNT = 22;  // lines 0..21
-constexpr int32_t LAST_MENU_LINE = MENU_LINE_COUNT - 1;
-constexpr int32_t REMEMBER_LINE = 0;
-constexpr int32_t FIRST_RATE_LINE = 1;
-constexpr int32_t LAST_RATE_LINE = 16;
-constexpr int32_t OWN_RATE_LINE = 16;
-constexpr int32_t HOUR_FORWARD_LINE = 17;
-constexpr int32_t HOUR_BACK_LINE = 18;
-constexpr int32_t MINUTE_FORWARD_LINE = 19;
-constexpr int32_t MINUTE_BACK_LINE = 20;
-constexpr int32_t SYSTEM_TIME_LINE = 21;
-
-constexpr uint32_t OPEN_DELAY_MS = 100;    // drawing before the first poll after opening
-constexpr uint32_t ACTION_DELAY_MS = 200;  // drawing after a line's action, so its effect shows
-constexpr uint32_t MOVE_DELAY_MS = 150;    // drawing after the selection moved
+// What ENTER does on a line. The kind of action also gives the line its group on
+// screen: the remember line, the rate lines, the clock lines, a blank row between them.
+enum class LineAction : uint8_t {
+  ToggleRemember,  // flips the remember option and saves it
+  SelectRate,      // makes the line's rate current
+  SelectOwnRate,   // the same with the settings' own rate, filled in at every opening
+  MoveClock,       // moves the game clock by the line's hours and minutes
+  SetToLocalTime,  // sets the game clock to the computer's local time of day
+};
 
 struct MenuItem {
   const char* caption;  // the line's text without the suffix the loop appends
   int32_t rate;         // for rate lines, ms per game minute; 0 and unused otherwise
+  LineAction action;
+  int8_t hours, minutes;  // for MoveClock lines, the signed move
 };
+
+constexpr MenuItem rememberLine(const char* caption) { return {caption, 0, LineAction::ToggleRemember, 0, 0}; }
+constexpr MenuItem rateLine(const char* caption, int32_t rate) { return {caption, rate, LineAction::SelectRate, 0, 0}; }
+constexpr MenuItem ownRateLine(const char* caption) { return {caption, 0, LineAction::SelectOwnRate, 0, 0}; }
+constexpr MenuItem clockLine(const char* caption, int8_t hours, int8_t minutes) {
+  return {caption, 0, LineAction::MoveClock, hours, minutes};
+}
+constexpr MenuItem localTimeLine(const char* caption) { return {caption, 0, LineAction::SetToLocalTime, 0, 0}; }
+
+// The menu, top to bottom: a line is added, moved or changed here and nowhere else.
+// Rates are real ms per game minute; the rate lines stand together.
+inline constexpr MenuItem MENU_LINES[] = {
+    rememberLine("Remember on next game start: "),  // "ON" or "OFF" follows
+    rateLine("Reset to Normal (2s = 1m)", 2000),
+    rateLine("Stop Time", 0),
+    rateLine("Time x 2 (1s = 1m)", 1000),
+    rateLine("Time x 30 (1s = 15m)", 66),
+    rateLine("Time x 60 (1s  = 30m)", 33),
+    rateLine("Time x 120 (1s  = 1h)", 16),
+    rateLine("Time x 240 (1s  = 2h)", 8),
+    rateLine("Time x 480 (1s  = 4h)", 4),
+    rateLine("Time x 960 (1s  = 8h)", 2),
+    rateLine("Time / 2 (4s = 1m)", 4000),
+    rateLine("Time / 4 (8s = 1m)", 8000),
+    rateLine("Time / 8 (16s = 1m)", 16000),
+    rateLine("Time / 15 (30s = 1m)", 30000),
+    rateLine("Time / 30 (1m = 1m)", 60000),
+    rateLine("Time / 60 (2m = 1m)", 120000),
+    ownRateLine("Own rate"),
+    clockLine("Go 1 hour forward", 1, 0),
+    clockLine("Go 1 hour backward", -1, 0),
+    clockLine("Go 1 minute forward", 0, 1),
+    clockLine("Go 1 minute backward", 0, -1),
+    localTimeLine("Set to system time"),
+};
+
+constexpr int32_t MENU_LINE_COUNT = static_cast<int32_t>(std::size(MENU_LINES));
+constexpr int32_t LAST_MENU_LINE = MENU_LINE_COUNT - 1;
+
+constexpr bool isRateAction(LineAction action) {
+  return action == LineAction::SelectRate || action == LineAction::SelectOwnRate;
+}
+
+// The first line that does `action` (with this clock move), or -1.
+constexpr int32_t firstLineOf(LineAction action, int8_t hours = 0, int8_t minutes = 0) {
+  for (int32_t line = 0; line < MENU_LINE_COUNT; ++line)
+    if (MENU_LINES[line].action == action && MENU_LINES[line].hours == hours && MENU_LINES[line].minutes == minutes)
+      return line;
+  return -1;
+}
+constexpr int32_t firstRateLine() {
+  for (int32_t line = 0; line < MENU_LINE_COUNT; ++line)
+    if (isRateAction(MENU_LINES[line].action)) return line;
+  return -1;
+}
+constexpr int32_t lastRateLine() {
+  for (int32_t line = LAST_MENU_LINE; line >= 0; --line)
+    if (isRateAction(MENU_LINES[line].action)) return line;
+  return -1;
+}
+
+// The lines the rest of the code and the tests name, found in the table.
+constexpr int32_t REMEMBER_LINE = firstLineOf(LineAction::ToggleRemember);
+constexpr int32_t FIRST_RATE_LINE = firstRateLine();
+constexpr int32_t LAST_RATE_LINE = lastRateLine();
+constexpr int32_t OWN_RATE_LINE = firstLineOf(LineAction::SelectOwnRate);
+constexpr int32_t HOUR_FORWARD_LINE = firstLineOf(LineAction::MoveClock, 1, 0);
+constexpr int32_t HOUR_BACK_LINE = firstLineOf(LineAction::MoveClock, -1, 0);
+constexpr int32_t MINUTE_FORWARD_LINE = firstLineOf(LineAction::MoveClock, 0, 1);
+constexpr int32_t MINUTE_BACK_LINE = firstLineOf(LineAction::MoveClock, 0, -1);
+constexpr int32_t SYSTEM_TIME_LINE = firstLineOf(LineAction::SetToLocalTime);
+
+constexpr bool rateLinesStandTogether() {
+  for (int32_t line = FIRST_RATE_LINE; line <= LAST_RATE_LINE; ++line)
+    if (!isRateAction(MENU_LINES[line].action)) return false;
+  return true;
+}
+static_assert(FIRST_RATE_LINE >= 0 && rateLinesStandTogether(), "the rate lines stand together");
+
+constexpr uint32_t OPEN_DELAY_MS = 100;    // drawing before the first poll after opening
+constexpr uint32_t ACTION_DELAY_MS = 200;  // drawing after a line's action, so its effect shows
+constexpr uint32_t MOVE_DELAY_MS = 150;    // drawing after the selection moved
 
 struct TextColour {
   float red, green, blue, alpha;  // each 0..255
@@ -34,7 +113,8 @@ constexpr TextColour HIGHLIGHT = {246.0f, 156.0f, 8.0f, 255.0f};
 constexpr const char* TIME_PREFIX = "Current time: ";     // before the game clock, h:m:s
 constexpr const char* ACTIVE_SUFFIX = " (NOW ACTIVE)";  // after the current rate's caption
 
-// Index of the highlighted line, 0..21; kept from one opening of the menu to the next.
+// Index of the highlighted line, 0..LAST_MENU_LINE; kept from one opening of the menu
+// to the next.
 extern int32_t selectedIndex;
 
 // The menu's lines as openMenu shows them; the own rate line has settings.ownRate.

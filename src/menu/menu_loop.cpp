@@ -10,12 +10,51 @@
 #include "input/keys.h"
 #include "menu/menu.h"
 #include "settings/settings.h"
+#include "text/decimal_text.h"
 
 int32_t selectedIndex = 0;
 
 namespace {
 
-constexpr size_t LINE_BUFFER = 64;  // the longest line, caption and suffix, has 38 characters
+// The screen in rows of 20 px: the title and the time line stand in the rows above the
+// menu lines, which start one blank row below the time line.
+constexpr int32_t ROW_PX = 20;
+constexpr int32_t ROWS_ABOVE_LINES = 6;  // kept for the margin, the title and the time line
+constexpr int32_t TITLE_X = 40, TITLE_Y = 60;
+constexpr int32_t TEXT_X = 60, TIME_LINE_Y = 100;  // the time line and the menu lines
+constexpr float TITLE_SCALE = 0.9f, TEXT_SCALE = 0.45f;
+constexpr int32_t TITLE_FONT = 1, TEXT_FONT = 0;
+
+constexpr size_t LINE_BUFFER = 64;   // the longest line, caption and suffix, has 38 characters
+constexpr size_t TITLE_BUFFER = 32;  // at most 31 characters of the title, always terminated
+
+// The group a line belongs to on screen; a blank row stands between two groups.
+constexpr int32_t groupOf(LineAction action) {
+  return action == LineAction::ToggleRemember ? 0 : isRateAction(action) ? 1 : 2;
+}
+
+// Blank rows above each line when the list is drawn from its top: the one below the
+// time line, and one more for every change of group above and at the line.
+struct BlankRows {
+  int32_t above[MENU_LINE_COUNT];
+};
+constexpr BlankRows blankRows() {
+  BlankRows rows{};
+  int32_t blank = 1;
+  for (int32_t i = 0; i < MENU_LINE_COUNT; ++i) {
+    if (i > 0 && groupOf(MENU_LINES[i].action) != groupOf(MENU_LINES[i - 1].action)) ++blank;
+    rows.above[i] = blank;
+  }
+  return rows;
+}
+constexpr BlankRows BLANK_ROWS = blankRows();
+
+// The lines a run of the menu shows: `size` lines from `top`, up to `end` (not yet capped
+// at the last line). The blank rows between groups are not counted in `size`, so on a
+// short screen the lowest lines can fall below the edge.
+struct MenuWindow {
+  int32_t size, top, end;
+};
 
 // A text composed in a fixed buffer: appends stop quietly at the buffer's end.
 struct LineText {
@@ -30,22 +69,13 @@ void append(LineText& line, const char* text) {
 
 void appendNumber(LineText& line, int32_t value) { append(line, decimalText(value).chars); }
 
-bool isRateLine(int32_t index) { return index >= FIRST_RATE_LINE && index <= LAST_RATE_LINE; }
-
-// The row a line stands on: a blank row separates the time line, the remember line,
-// the rate lines and the clock lines.
-int32_t lineSlot(int32_t index) {
-  if (index == REMEMBER_LINE) return 2;
-  return isRateLine(index) ? 3 : 4;
-}
-
 // The line's text. Most lines show their caption as it is, drawn in place rather than
 // copied every frame; only a line with a suffix is composed in `line`.
-const char* lineText(LineText& line, const MenuItem& item, int32_t index) {
+const char* lineText(LineText& line, const MenuItem& item) {
   const char* suffix = nullptr;
-  if (index == REMEMBER_LINE)
+  if (item.action == LineAction::ToggleRemember)
     suffix = settings.rememberRate == 1 ? "ON" : "OFF";
-  else if (isRateLine(index) && static_cast<uint32_t>(item.rate) == currentRate)
+  else if (isRateAction(item.action) && static_cast<uint32_t>(item.rate) == currentRate)
     suffix = ACTIVE_SUFFIX;
   if (suffix == nullptr) return item.caption;
   line.length = 0;
@@ -65,31 +95,88 @@ void drawFrame(const MenuItem* items, const char* title, int32_t windowTop, int3
   appendNumber(line, minutes);
   append(line, ":");
   appendNumber(line, seconds);
-  drawText(title, 40, 60, 0.9f, 1, WHITE);
-  drawText(line.chars, 60, 100, 0.45f, 0, WHITE);
+  drawText(title, TITLE_X, TITLE_Y, TITLE_SCALE, TITLE_FONT, WHITE);
+  drawText(line.chars, TEXT_X, TIME_LINE_Y, TEXT_SCALE, TEXT_FONT, WHITE);
   for (int32_t i = windowTop; i < drawEnd; ++i) {
-    const char* text = lineText(line, items[i], i);
-    const int32_t y = (lineSlot(i) + i - windowTop) * 20 + 100;
-    drawText(text, 60, y, 0.45f, 0, i == selectedIndex ? HIGHLIGHT : WHITE);
+    const int32_t row = 1 + BLANK_ROWS.above[i] + i - windowTop;  // rows below the time line
+    drawText(lineText(line, items[i]), TEXT_X, TIME_LINE_Y + row * ROW_PX, TEXT_SCALE, TEXT_FONT,
+             i == selectedIndex ? HIGHLIGHT : WHITE);
   }
 }
 
-void carryOutLine(const MenuItem* items, int32_t index) {
-  if (index == REMEMBER_LINE) {
-    settings.rememberRate = nextRememberRate(settings.rememberRate);
-    saveRememberRate(settings.rememberRate);
-  } else if (isRateLine(index)) {
-    selectRate(static_cast<uint32_t>(items[index].rate));
-  } else if (index == HOUR_FORWARD_LINE) {
-    addToClock(1, 0, 0);
-  } else if (index == HOUR_BACK_LINE) {
-    addToClock(-1, 0, 0);
-  } else if (index == MINUTE_FORWARD_LINE) {
-    addToClock(0, 1, 0);
-  } else if (index == MINUTE_BACK_LINE) {
-    addToClock(0, -1, 0);
-  } else if (index == SYSTEM_TIME_LINE) {
-    setClockToLocalTime();
+void copyTitle(char (&ownTitle)[TITLE_BUFFER], const char* title) {
+  for (size_t i = 0; title != nullptr && title[i] != '\0' && i + 1 < TITLE_BUFFER; ++i) ownTitle[i] = title[i];
+}
+
+// The window is sized from the screen at opening and fitted to the selection only at
+// the end of the first step, so the opening frames show the top of the list.
+MenuWindow openWindow() {
+  int32_t width = 0;
+  int32_t height = 0;
+  ScreenResolution(&width, &height);
+  const int32_t size = height / ROW_PX - ROWS_ABOVE_LINES;
+  return {size, 0, size};
+}
+
+// The drawing phase of a step: at least one frame; the age of the step is taken modulo
+// 2^32, so a step that spans the tick count's wrap still ends after delayMs.
+void drawFor(uint32_t delayMs, const MenuItem* items, const char* title, const MenuWindow& window) {
+  const uint32_t stepStart = GetTickCount();
+  const int32_t drawEnd = std::min(window.end, MENU_LINE_COUNT);
+  do {
+    drawFrame(items, title, window.top, drawEnd);
+    scriptWait(0);
+  } while (GetTickCount() - stepStart < delayMs);
+}
+
+struct KeyPoll {
+  bool enter, close, up, down;
+};
+
+// Every key is polled before anything is decided, so each release is consumed once
+// even when this step ignores it.
+KeyPoll pollKeys() {
+  KeyPoll keys;
+  keys.enter = consumeKeyRelease(settings.enterKey);
+  keys.close = consumeKeyRelease(settings.backKey) || consumeKeyRelease(settings.openKey);
+  keys.up = consumeKeyRelease(settings.upKey);
+  keys.down = consumeKeyRelease(settings.downKey);
+  return keys;
+}
+
+void carryOutLine(const MenuItem& item) {
+  switch (item.action) {
+    case LineAction::ToggleRemember:
+      settings.rememberRate = nextRememberRate(settings.rememberRate);
+      saveRememberRate(settings.rememberRate);
+      break;
+    case LineAction::SelectRate:
+    case LineAction::SelectOwnRate: selectRate(static_cast<uint32_t>(item.rate)); break;
+    case LineAction::MoveClock: addToClock(item.hours, item.minutes, 0); break;
+    case LineAction::SetToLocalTime: setClockToLocalTime(); break;
+  }
+}
+
+// UP or DOWN moves the selection by a line within the list; the delay of the next step.
+uint32_t moveSelection(const KeyPoll& keys) {
+  if (keys.up) {
+    selectedIndex = std::max(selectedIndex - 1, 0);
+  } else if (keys.down) {
+    selectedIndex = std::min(selectedIndex + 1, LAST_MENU_LINE);
+  } else {
+    return 0;
+  }
+  return MOVE_DELAY_MS;  // also when the selection stood at the end already
+}
+
+void fitWindow(MenuWindow& window) {
+  if (selectedIndex < window.top) {
+    window.top = selectedIndex;
+    window.end = std::min(selectedIndex + window.size, MENU_LINE_COUNT);
+  }
+  if (selectedIndex >= window.end) {
+    window.end = selectedIndex + 1;
+    window.top = std::max(window.end - window.size, 0);
   }
 }
 
@@ -101,45 +188,16 @@ void selectRate(uint32_t rate) {
 }
 
 void runMenu(const MenuItem items[MENU_LINE_COUNT], const char* title) {
-  char ownTitle[32] = {};  // at most 31 characters of the title, always terminated
-  for (size_t i = 0; title != nullptr && title[i] != '\0' && i + 1 < sizeof ownTitle; ++i) {
-    ownTitle[i] = title[i];
-  }
-
-  int32_t width = 0;
-  int32_t height = 0;
-  ScreenResolution(&width, &height);
-  // The window is sized from the screen at opening and fitted to the selection only
-  // at the end of the first step, so the opening frames show the top of the list.
-  // The screen has room for height / 20 rows of 20 px, six of which are kept for the
-  // margin, title and time line above the lines. The blank rows between the groups of
-  // lines are not counted, so on a short screen the lowest lines can fall below the edge.
-  const int32_t windowSize = height / 20 - 6;
-  int32_t windowTop = 0;
-  int32_t windowEnd = windowSize;
+  char ownTitle[TITLE_BUFFER] = {};
+  copyTitle(ownTitle, title);
+  MenuWindow window = openWindow();
   uint32_t delayMs = OPEN_DELAY_MS;
-
   for (;;) {
-    const uint32_t stepStart = GetTickCount();
-    const int32_t drawEnd = std::min(windowEnd, MENU_LINE_COUNT);
-    // At least one frame; the age of the step is taken modulo 2^32, so a step that
-    // spans the tick count's wrap still ends after delayMs.
-    do {
-      drawFrame(items, ownTitle, windowTop, drawEnd);
-      scriptWait(0);
-    } while (GetTickCount() - stepStart < delayMs);
-
+    drawFor(delayMs, items, ownTitle, window);
     paceClock();
-
-    // Every key is polled before anything is decided, so each release is consumed
-    // once even when this step ignores it.
-    const bool enter = consumeKeyRelease(settings.enterKey);
-    const bool close = consumeKeyRelease(settings.backKey) || consumeKeyRelease(settings.openKey);
-    const bool up = consumeKeyRelease(settings.upKey);
-    const bool down = consumeKeyRelease(settings.downKey);
-
-    if (enter) {
-      carryOutLine(items, selectedIndex);
+    const KeyPoll keys = pollKeys();
+    if (keys.enter) {
+      carryOutLine(items[selectedIndex]);
       delayMs = ACTION_DELAY_MS;
       continue;
     }
@@ -147,25 +205,9 @@ void runMenu(const MenuItem items[MENU_LINE_COUNT], const char* title) {
     // runs on a thread of its own, and an OPEN release it delivered while UP and DOWN
     // were polled closes the menu now. Left for the next step, it could be older than
     // a release counts for by then, after a move's 150 ms, and be lost.
-    if (close || consumeKeyRelease(settings.openKey)) return;
-
-    delayMs = 0;
-    if (up) {
-      selectedIndex = std::max(selectedIndex - 1, 0);
-      delayMs = MOVE_DELAY_MS;
-    } else if (down) {
-      selectedIndex = std::min(selectedIndex + 1, LAST_MENU_LINE);
-      delayMs = MOVE_DELAY_MS;
-    }
-
-    if (selectedIndex < windowTop) {
-      windowTop = selectedIndex;
-      windowEnd = std::min(selectedIndex + windowSize, MENU_LINE_COUNT);
-    }
-    if (selectedIndex >= windowEnd) {
-      windowEnd = selectedIndex + 1;
-      windowTop = std::max(windowEnd - windowSize, 0);
-    }
+    if (keys.close || consumeKeyRelease(settings.openKey)) return;
+    delayMs = moveSelection(keys);
+    fitWindow(window);
   }
 }
 

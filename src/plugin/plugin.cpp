@@ -21,7 +21,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
 
 void scriptMain() {
   loadSettings();
-  lastStepTick = GetTickCount();
+  countStepsFromNow();
   for (;;) {
     if (consumeKeyRelease(settings.openKey)) openMenu();  // returns when the menu closes
     paceClock();

@@ -2,11 +2,10 @@
 
 #include "settings/settings.h"
 
-#include <cstddef>
-
 #include "clock/clock.h"
 #include "compat.h"
 #include "input/keys.h"
+#include "text/decimal_text.h"
 
 Settings settings;
 
@@ -32,11 +31,11 @@ void writeInt(const char* key, const DecimalText& text) {
 }  // namespace
 
 void loadSettings() {
-  settings.openKey = readBinding("OPEN", "VK_F5");
-  settings.enterKey = readBinding("ENTER", "VK_NUMPAD5");
-  settings.backKey = readBinding("BACK", "VK_NUMPAD0");
-  settings.upKey = readBinding("UP", "VK_NUMPAD8");
-  settings.downKey = readBinding("DOWN", "VK_NUMPAD2");
+  settings.openKey = readBinding("OPEN", DEFAULT_OPEN_KEY);
+  settings.enterKey = readBinding("ENTER", DEFAULT_ENTER_KEY);
+  settings.backKey = readBinding("BACK", DEFAULT_BACK_KEY);
+  settings.upKey = readBinding("UP", DEFAULT_UP_KEY);
+  settings.downKey = readBinding("DOWN", DEFAULT_DOWN_KEY);
   settings.rememberRate = static_cast<int32_t>(readInt("REMEMBER_RATE", 0));
   if (settings.rememberRate == 1) {
     const uint32_t remembered = readInt("UPDATERATE", NORMAL_RATE);
@@ -44,27 +43,6 @@ void loadSettings() {
     if (remembered != NORMAL_RATE) makeRateCurrent(remembered);
   }
   settings.ownRate = readInt("OWNRATE", NORMAL_RATE);
-}
-
-DecimalText decimalText(uint32_t value) {
-  char digits[10];  // least significant first
-  size_t count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  DecimalText text = {};
-  for (size_t i = 0; i < count; ++i) text.chars[i] = digits[count - 1 - i];
-  return text;
-}
-
-DecimalText decimalText(int32_t value) {
-  if (value >= 0) return decimalText(static_cast<uint32_t>(value));
-  // Negated in unsigned arithmetic, so the most negative value needs no special case.
-  const DecimalText digits = decimalText(0u - static_cast<uint32_t>(value));
-  DecimalText text = {{'-'}};
-  for (size_t i = 0; digits.chars[i] != '\0'; ++i) text.chars[i + 1] = digits.chars[i];
-  return text;
 }
 
 void saveRememberRate(int32_t value) { writeInt("REMEMBER_RATE", decimalText(value)); }

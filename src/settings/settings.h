@@ -8,6 +8,13 @@ constexpr const char* SETTINGS_FILE = ".\\horavane.ini";
 // The same file as the simulated host, tests and tools open it, from the current folder.
 constexpr const char* SETTINGS_FILE_NAME = SETTINGS_FILE + 2;
 
+// The keys bound when the settings file names none, by their names in [CONTROLS].
+constexpr const char* DEFAULT_OPEN_KEY = "VK_F5";
+constexpr const char* DEFAULT_ENTER_KEY = "VK_NUMPAD5";
+constexpr const char* DEFAULT_BACK_KEY = "VK_NUMPAD0";
+constexpr const char* DEFAULT_UP_KEY = "VK_NUMPAD8";
+constexpr const char* DEFAULT_DOWN_KEY = "VK_NUMPAD2";
+
 struct Settings {
   uint32_t openKey;   // opens the menu; inside it, closes it like backKey
   uint32_t enterKey;  // carries out the selected line
@@ -23,13 +30,6 @@ extern Settings settings;
 // Reads the whole file; sets `settings` and, when remembering, makes the stored rate
 // current (the normal rate already is).
 void loadSettings();
-
-// Decimal text of a number, without leading zeros.
-struct DecimalText {
-  char chars[12];  // "-2147483648" and the terminator
-};
-DecimalText decimalText(int32_t value);
-DecimalText decimalText(uint32_t value);
 
 // The two values the plug-in writes: each sets its own key in section SETTINGS, and the
 // rest of the file stays as it is.
