@@ -2,35 +2,14 @@
 // of the current rate, and what the clock lines leave alone. What a player sees of
 // choosing each line is in tests/scenarios/ (rate_lines, clock_lines, remember_rate).
 
-#include <iterator>
-
 #include "clock/clock.h"
 #include "menu/menu.h"
 #include "settings/settings.h"
+#include "support/menu_contract.h"
 #include "support/plugin_fixture.h"
 #include "virtual_tick.h"
 
 class MenuLines : public PluginTest {};
-
-namespace {
-
-// The menu as players know it, written out here on purpose: each line's caption and
-// rate (real ms per game minute; the own rate's is OWNRATE, 2000 without a file).
-const std::pair<const char*, int32_t> CONTRACT_LINES[] = {
-    {"Remember on next game start: ", 0}, {"Reset to Normal (2s = 1m)", 2000},
-    {"Stop Time", 0},                       {"Time x 2 (1s = 1m)", 1000},
-    {"Time x 30 (1s = 15m)", 66},           {"Time x 60 (1s  = 30m)", 33},
-    {"Time x 120 (1s  = 1h)", 16},          {"Time x 240 (1s  = 2h)", 8},
-    {"Time x 480 (1s  = 4h)", 4},           {"Time x 960 (1s  = 8h)", 2},
-    {"Time / 2 (4s = 1m)", 4000},           {"Time / 4 (8s = 1m)", 8000},
-    {"Time / 8 (16s = 1m)", 16000},         {"Time / 15 (30s = 1m)", 30000},
-    {"Time / 30 (1m = 1m)", 60000},         {"Time / 60 (2m = 1m)", 120000},
-    {"Own rate", 2000},                     {"Go 1 hour forward", 0},
-    {"Go 1 hour backward", 0},              {"Go 1 minute forward", 0},
-    {"Go 1 minute backward", 0},            {"Set to system time", 0},
-};
-
-}  // namespace
 
 // The contract of every word the menu shows: its lines' captions and rates, the title,
 // the time line's prefix (then hours:minutes:seconds), the mark of the current rate
@@ -40,13 +19,13 @@ TEST_F(MenuLines, TitleTimeLineCaptionsRatesAndMarksAreThoseOfTheContract) {
   start();
   MenuItem items[MENU_LINE_COUNT];
   menuItems(items);
-  ASSERT_EQ(std::size(CONTRACT_LINES), 22u);
+  ASSERT_EQ(MENU_LINE_COUNT, CONTRACT_LINE_COUNT) << "lines in the menu";
   std::vector<std::string> expected = {"Horavane", "Current time: 7:5:9"};
-  for (size_t line = 0; line < std::size(CONTRACT_LINES); ++line) {
-    const auto& [caption, rate] = CONTRACT_LINES[line];
+  for (int32_t line = 0; line < CONTRACT_LINE_COUNT; ++line) {
+    const auto& [caption, rate, group] = MENU_CONTRACT[line];
     EXPECT_STREQ(items[line].caption, caption) << "caption of line " << line;
     EXPECT_EQ(items[line].rate, rate) << "rate of line " << line << " (" << caption << ")";
-    expected.push_back(caption + std::string(line == 0 ? "OFF" : rate == 2000 ? " (NOW ACTIVE)" : ""));
+    expected.push_back(caption + std::string(group == ContractGroup::Remember ? "OFF" : rate == 2000 ? " (NOW ACTIVE)" : ""));
   }
   player.openMenu();
   EXPECT_EQ(player.lastFrameLines(), expected) << "title, time line and lines at the first opening";

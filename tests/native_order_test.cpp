@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/menu_contract.h"
 #include "support/plugin_fixture.h"
 #include "virtual_tick.h"
 
@@ -43,7 +44,8 @@ TEST_F(NativeOrder, OpeningAsksTheScreenThenEachFrameReadsTheClockAndDrawsEveryT
   const std::vector<std::string> frame = callsSince(before);
   const std::vector<std::string> text = {"ScreenResolution", "TextFont", "TextScale", "TextRgba", "TextFlag",
                                          "TextEffectA", "TextEffectB", "TextBegin", "TextAddString", "TextDraw"};
-  ASSERT_EQ(frame.size(), 3u + 24u * text.size()) << "calls in a frame of 24 texts";
+  const size_t texts = 2 + CONTRACT_LINE_COUNT;  // the title, the time line, every line
+  ASSERT_EQ(frame.size(), 3 + texts * text.size()) << "calls in a frame of " << texts << " texts";
   EXPECT_EQ(std::vector<std::string>({nameOf(frame[0]), nameOf(frame[1]), nameOf(frame[2])}),
             std::vector<std::string>({"ClockSeconds", "ClockMinutes", "ClockHours"}))
       << "the time line's clock reads";
@@ -60,15 +62,22 @@ TEST_F(NativeOrder, EachLineSendsItsOwnCallsAndNoOther) {
   start();
   player.openMenu();
   // Stopped or at the normal rate, the menu's pacing sends nothing: only the actions do.
-  const std::pair<int32_t, std::vector<std::string>> lines[] = {
-      {2, {"ClockPause 1"}},     {17, {"ClockAdd 1 0 0"}},  {18, {"ClockAdd -1 0 0"}},
-      {19, {"ClockAdd 0 1 0"}},  {20, {"ClockAdd 0 -1 0"}}, {21, {"ClockSet 21 34 56"}},
-      {1, {"ClockPause 0"}},     {1, {"ClockPause 0"}},     {0, {}},
+  const std::pair<const char*, std::vector<std::string>> lines[] = {
+      {"Stop Time", {"ClockPause 1"}},
+      {"Go 1 hour forward", {"ClockAdd 1 0 0"}},
+      {"Go 1 hour backward", {"ClockAdd -1 0 0"}},
+      {"Go 1 minute forward", {"ClockAdd 0 1 0"}},
+      {"Go 1 minute backward", {"ClockAdd 0 -1 0"}},
+      {"Set to system time", {"ClockSet 21 34 56"}},
+      {"Reset to Normal (2s = 1m)", {"ClockPause 0"}},
+      {"Reset to Normal (2s = 1m)", {"ClockPause 0"}},
+      {"Remember on next game start: ", {}},
   };
-  for (const auto& [line, calls] : lines) {
-    ASSERT_TRUE(player.moveTo(line));
+  for (const auto& [caption, calls] : lines) {
+    const int32_t line = contractLine(caption);
+    ASSERT_TRUE(line >= 0 && player.moveTo(line)) << caption;
     const size_t before = callCount();
     player.choose();
-    EXPECT_EQ(actionCallsSince(before), calls) << "line " << line;
+    EXPECT_EQ(actionCallsSince(before), calls) << caption;
   }
 }

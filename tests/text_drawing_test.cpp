@@ -5,6 +5,7 @@
 
 #include "host/runtime.h"
 #include "menu/menu.h"
+#include "support/menu_contract.h"
 #include "support/plugin_fixture.h"
 
 namespace {
@@ -20,13 +21,14 @@ uint64_t floatBits(float value) {
 class TextDrawing : public PluginTest {};
 
 // Written out here on purpose: the title at (40, 60), large in font 1; the time line at
-// (60, 100) and line i at (60, 100 + 20 * (i + 2, 3 or 4 rows)), small in font 0; white,
-// the selected line in the highlight colour. At 1280x720 the window holds every line.
+// (60, 100) and line i at (60, 100 + 20 * (i + 2 rows, and one more for each group above
+// its own)), small in font 0; white, the selected line in the highlight colour. At
+// 1280x720 the window holds every line.
 TEST_F(TextDrawing, MenuTextsStandWhereTheContractPutsThemInItsScaleFontAndColours) {
   struct Contract { int x, y; float scale; int font; };
   std::vector<Contract> contract = {{40, 60, 0.9f, 1}, {60, 100, 0.45f, 0}};
-  for (int line = 0; line < 22; ++line)
-    contract.push_back({60, 100 + 20 * (line + (line == 0 ? 2 : line <= 16 ? 3 : 4)), 0.45f, 0});
+  for (int line = 0; line < CONTRACT_LINE_COUNT; ++line)
+    contract.push_back({60, 100 + 20 * (line + 2 + static_cast<int>(MENU_CONTRACT[line].group)), 0.45f, 0});
   start();
   player.openMenu();
   const std::vector<DrawnText> texts = player.lastFrame();
