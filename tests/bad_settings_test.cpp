@@ -81,7 +81,7 @@ TEST_F(BadSettings, FileMadeReadOnlyIsStillReadAndKeepsItsLastGoodContents) {
   EXPECT_EQ(settings.openKey, KEY_F6) << "a read-only file is read";
   carryOut(10);  // a rate: saved while remembering, but the file refuses
   EXPECT_EQ(currentRate, rateOfLine(10)) << "the choice holds in memory";
-  carryOut(0);  // remembering off
+  carryOut(REMEMBER_LINE);  // remembering off
   EXPECT_EQ(settings.rememberRate, 0);
   EXPECT_EQ(readSettings(), saved);
   EXPECT_EQ(fs::status(SETTINGS_FILE_NAME).permissions() & fs::perms::all,
@@ -96,7 +96,7 @@ TEST_F(BadSettings, FolderInPlaceOfTheFileMeansDefaultsAndIsLeftAlone) {
   EXPECT_EQ(settings.openKey, defaults.openKey);
   EXPECT_EQ(settings.enterKey, defaults.enterKey);
   EXPECT_EQ(settings.ownRate, defaults.ownRate);
-  carryOut(0);  // remembering on: the write fails
+  carryOut(REMEMBER_LINE);  // remembering on: the write fails
   EXPECT_EQ(settings.rememberRate, 1) << "the option holds in memory";
   carryOut(4);
   EXPECT_EQ(currentRate, rateOfLine(4));
@@ -117,7 +117,7 @@ TEST_F(BadSettings, BinaryGarbageGivesDefaultsAndSurvivesAWriteByteForByte) {
   EXPECT_EQ(settings.rememberRate, 0);
   EXPECT_EQ(settings.ownRate, defaults.ownRate);
   EXPECT_EQ(currentRate, NORMAL_RATE);
-  carryOut(0);
+  carryOut(REMEMBER_LINE);
   EXPECT_TRUE(onlyInserted(bytes, readSettings(), "\r\n[SETTINGS]\r\nREMEMBER_RATE=1\r\n"));
 }
 
@@ -133,7 +133,7 @@ TEST_F(BadSettings, GarbageAroundValidSectionsStillYieldsTheirValues) {
   EXPECT_EQ(settings.ownRate, 500u);
   EXPECT_EQ(settings.openKey, KEY_F6);
   EXPECT_EQ(settings.enterKey, defaults.enterKey) << "a binding the file lacks keeps its default";
-  carryOut(0);
+  carryOut(REMEMBER_LINE);
   // The new key goes after the section's last non-blank line, inside the garbage that
   // follows OWNRATE (it is a line of that section); every other byte stays.
   const std::string after = readSettings();
@@ -189,7 +189,7 @@ TEST_F(BadSettings, FileWithoutFinalLineEndIsUpdatedInPlaceAndExtendedCleanly) {
   host.unload();
   writeSettings("[CONTROLS]\nOPEN=VK_F5");
   start();
-  carryOut(0);
+  carryOut(REMEMBER_LINE);
   EXPECT_EQ(readSettings(), "[CONTROLS]\nOPEN=VK_F5\n[SETTINGS]\nREMEMBER_RATE=1\n");
 }
 
@@ -198,7 +198,7 @@ TEST_F(BadSettings, ByteOrderMarkIsSkippedAndKeptWithTheLineEnds) {
   start();
   EXPECT_EQ(settings.openKey, KEY_F6);
   EXPECT_EQ(settings.ownRate, 500u);
-  carryOut(0);
+  carryOut(REMEMBER_LINE);
   EXPECT_EQ(readSettings(),
             "\xEF\xBB\xBF[CONTROLS]\r\nOPEN=VK_F6\r\n[SETTINGS]\r\nOWNRATE=500\r\nREMEMBER_RATE=1\r\n");
 }
@@ -210,7 +210,7 @@ TEST_F(BadSettings, NulBytesEndNamesAndValuesAndAreKept) {
   start();
   EXPECT_EQ(settings.ownRate, 500u);
   EXPECT_EQ(settings.openKey, KEY_F6);
-  carryOut(0);
+  carryOut(REMEMBER_LINE);
   // The line of NULs is a key line of the section, so the new key follows it.
   EXPECT_TRUE(onlyInserted(before, readSettings(), "REMEMBER_RATE=1\n"));
   EXPECT_EQ(readSettings().find("REMEMBER_RATE"), before.find("[CONTROLS]"));

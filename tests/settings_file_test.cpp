@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "clock/clock.h"
+#include "menu/menu.h"
 #include "support/plugin_fixture.h"
 
 class SettingsFile : public PluginTest {
@@ -30,7 +31,7 @@ TEST_F(SettingsFile, WithoutAFileTheDefaultsHoldAndTheFirstWriteMakesHoravaneIni
   EXPECT_EQ(currentRate, 2000u) << "the rate at start";
   EXPECT_EQ(callCount(), 0u) << "no native at start";
   EXPECT_EQ(folderEntries(), std::vector<std::string>{}) << "reading makes no file";
-  ASSERT_TRUE(player.chooseLine(0));
+  ASSERT_TRUE(player.chooseLine(REMEMBER_LINE));
   EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"}) << "the settings file's name";
   EXPECT_EQ(readFile("horavane.ini"), "[SETTINGS]\r\nREMEMBER_RATE=1\r\n");
 }
@@ -51,12 +52,12 @@ TEST_F(SettingsFile, EveryKeyIsReadFromItsSectionAndRatesAreWrittenUnsigned) {
   EXPECT_EQ(settings.ownRate, 4294967291u) << "OWNRATE as read";
   const std::pair<int32_t, const char*> toggles[] = {{-1, "-1"}, {0, "0"}, {1, "1"}};
   for (const auto& [value, text] : toggles) {
-    ASSERT_TRUE(player.chooseLine(0));
+    ASSERT_TRUE(player.chooseLine(REMEMBER_LINE));
     EXPECT_EQ(settings.rememberRate, value);
     EXPECT_NE(readFile("horavane.ini").find(std::string("\nREMEMBER_RATE=") + text + "\n"), std::string::npos)
         << "REMEMBER_RATE written as " << text << " in:\n" << readFile("horavane.ini");
   }
-  ASSERT_TRUE(player.chooseLine(16));
+  ASSERT_TRUE(player.chooseLine(OWN_RATE_LINE));
   EXPECT_EQ(currentRate, 4294967291u) << "the own rate, bit for bit";
   EXPECT_EQ(readFile("horavane.ini"),
             "[CONTROLS]\nOPEN=A\nENTER=B\nBACK=C\nUP=D\nDOWN=E\n"
