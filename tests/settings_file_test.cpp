@@ -4,11 +4,13 @@
 // read only when remembering) and OWNRATE (2000) in [SETTINGS]; REMEMBER_RATE written
 // signed, UPDATERATE unsigned, each alone.
 
+#include <cstring>
 #include <filesystem>
 
 #include "clock/clock.h"
 #include "menu/menu.h"
 #include "support/plugin_fixture.h"
+#include "text/decimal_text.h"
 
 class SettingsFile : public PluginTest {
  protected:
@@ -69,4 +71,16 @@ TEST_F(SettingsFile, EveryKeyIsReadFromItsSectionAndRatesAreWrittenUnsigned) {
   EXPECT_EQ(currentRate, 4294967291u) << "the remembered rate at the next start";
   ASSERT_FALSE(host.game().calls().empty());
   EXPECT_EQ(callsSince(0).front(), "ClockPause 1") << "a remembered rate freezes the clock at start";
+}
+
+// The widest numbers the plug-in writes or shows come out whole, and end within their buffer.
+TEST(DecimalText, ExtremesAreWholeAndTerminated) {
+  const std::pair<DecimalText, std::string> cases[] = {
+      {decimalText(int32_t{-2147483647 - 1}), "-2147483648"}, {decimalText(4294967295u), "4294967295"},
+      {decimalText(int32_t{0}), "0"}, {decimalText(0u), "0"}};
+  for (const auto& [text, expected] : cases) {
+    const size_t length = strnlen(text.chars, sizeof text.chars);
+    ASSERT_LT(length, sizeof text.chars) << expected << ": no terminator";
+    EXPECT_EQ(std::string(text.chars, length), expected);
+  }
 }
