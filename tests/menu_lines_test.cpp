@@ -61,8 +61,8 @@ TEST_F(MenuLines, ClockLinesMoveTheClockAndLeavePacingAlone) {
   const uint32_t chosenAt = virtualTickCount();
   start();
   player.openMenu();
-  for (int32_t line : {HOUR_FORWARD_LINE, HOUR_BACK_LINE, MINUTE_FORWARD_LINE, MINUTE_BACK_LINE}) {
-    ASSERT_TRUE(player.moveTo(line));
+  for (const char* caption : {"Go 1 hour forward", "Go 1 hour backward", "Go 1 minute forward", "Go 1 minute backward"}) {
+    ASSERT_TRUE(player.moveTo(contractLine(caption))) << caption;
     player.choose();
   }
   EXPECT_EQ(currentRate, 4000u);

@@ -2,6 +2,8 @@
 // keys within one step, and which keys close it. What a player sees of scrolling,
 // the ends of the list and the release window is in tests/scenarios/.
 
+#include <algorithm>
+
 #include "input/keys.h"
 #include "menu/menu.h"
 #include "settings/settings.h"
@@ -119,4 +121,22 @@ TEST_F(MenuNavigation, WithBackUnboundOnlyTheOpenKeyCloses) {
   EXPECT_TRUE(player.menuShown());
   player.press(settings.openKey);
   EXPECT_FALSE(player.menuShown());
+}
+
+// The tick count is coarser than a frame (some 16 ms on Windows), so a game at a high
+// frame rate runs several frames on one tick: the script runs on every one of them, in
+// the idle loop (a paced rate asserts the freeze each frame) and in the menu (drawn each
+// frame, or it would flicker).
+TEST_F(MenuNavigation, ScriptRunsOnEveryFrameWhileTheTickStandsStill) {
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=4000\n");
+  start();
+  size_t before = callCount();
+  host.runFrames(5, 0);
+  std::vector<std::string> calls = callsSince(before);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "ClockPause 1"), 5) << "idle frames on one tick";
+  player.openMenu();
+  before = callCount();
+  host.runFrames(5, 0);
+  calls = callsSince(before);
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "ClockSeconds"), 5) << "menu frames on one tick";
 }

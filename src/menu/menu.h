@@ -16,18 +16,18 @@ enum class LineAction : uint8_t {
 
 struct MenuItem {
   const char* caption;  // the line's text without the suffix the loop appends
-  int32_t rate;         // for rate lines, ms per game minute; 0 and unused otherwise
-  LineAction action;
-  int8_t hours, minutes;  // for MoveClock lines, the signed move
+  int32_t rate = 0;     // for rate lines, ms per game minute; unused otherwise
+  LineAction action = LineAction::SelectRate;
+  int8_t hours = 0, minutes = 0;  // for MoveClock lines, the signed move
 };
 
-constexpr MenuItem rememberLine(const char* caption) { return {caption, 0, LineAction::ToggleRemember, 0, 0}; }
-constexpr MenuItem rateLine(const char* caption, int32_t rate) { return {caption, rate, LineAction::SelectRate, 0, 0}; }
-constexpr MenuItem ownRateLine(const char* caption) { return {caption, 0, LineAction::SelectOwnRate, 0, 0}; }
+constexpr MenuItem rememberLine(const char* caption) { return {caption, 0, LineAction::ToggleRemember}; }
+constexpr MenuItem rateLine(const char* caption, int32_t rate) { return {caption, rate, LineAction::SelectRate}; }
+constexpr MenuItem ownRateLine(const char* caption) { return {caption, 0, LineAction::SelectOwnRate}; }
 constexpr MenuItem clockLine(const char* caption, int8_t hours, int8_t minutes) {
   return {caption, 0, LineAction::MoveClock, hours, minutes};
 }
-constexpr MenuItem localTimeLine(const char* caption) { return {caption, 0, LineAction::SetToLocalTime, 0, 0}; }
+constexpr MenuItem localTimeLine(const char* caption) { return {caption, 0, LineAction::SetToLocalTime}; }
 
 // The menu, top to bottom: a line is added, moved or changed here and nowhere else.
 // Rates are real ms per game minute; the rate lines stand together.
@@ -63,41 +63,35 @@ constexpr bool isRateAction(LineAction action) {
   return action == LineAction::SelectRate || action == LineAction::SelectOwnRate;
 }
 
-// The first line that does `action` (with this clock move), or -1.
-constexpr int32_t firstLineOf(LineAction action, int8_t hours = 0, int8_t minutes = 0) {
-  for (int32_t line = 0; line < MENU_LINE_COUNT; ++line)
-    if (MENU_LINES[line].action == action && MENU_LINES[line].hours == hours && MENU_LINES[line].minutes == minutes)
-      return line;
-  return -1;
+// The searches below run at compile time and have no "not found": a table without the
+// line they look for reads past its end, which does not compile.
+constexpr int32_t firstLineOf(LineAction action) {
+  int32_t line = 0;
+  while (MENU_LINES[line].action != action) ++line;
+  return line;
 }
 constexpr int32_t firstRateLine() {
-  for (int32_t line = 0; line < MENU_LINE_COUNT; ++line)
-    if (isRateAction(MENU_LINES[line].action)) return line;
-  return -1;
+  int32_t line = 0;
+  while (!isRateAction(MENU_LINES[line].action)) ++line;
+  return line;
 }
 constexpr int32_t lastRateLine() {
-  for (int32_t line = LAST_MENU_LINE; line >= 0; --line)
-    if (isRateAction(MENU_LINES[line].action)) return line;
-  return -1;
+  int32_t line = LAST_MENU_LINE;
+  while (!isRateAction(MENU_LINES[line].action)) --line;
+  return line;
+}
+constexpr int32_t rateLineCount() {
+  int32_t count = 0;
+  for (const MenuItem& item : MENU_LINES) count += isRateAction(item.action);
+  return count;
 }
 
-// The lines the rest of the code and the tests name, found in the table.
+// The lines the tools and the tests name, found in the table.
 constexpr int32_t REMEMBER_LINE = firstLineOf(LineAction::ToggleRemember);
 constexpr int32_t FIRST_RATE_LINE = firstRateLine();
 constexpr int32_t LAST_RATE_LINE = lastRateLine();
 constexpr int32_t OWN_RATE_LINE = firstLineOf(LineAction::SelectOwnRate);
-constexpr int32_t HOUR_FORWARD_LINE = firstLineOf(LineAction::MoveClock, 1, 0);
-constexpr int32_t HOUR_BACK_LINE = firstLineOf(LineAction::MoveClock, -1, 0);
-constexpr int32_t MINUTE_FORWARD_LINE = firstLineOf(LineAction::MoveClock, 0, 1);
-constexpr int32_t MINUTE_BACK_LINE = firstLineOf(LineAction::MoveClock, 0, -1);
-constexpr int32_t SYSTEM_TIME_LINE = firstLineOf(LineAction::SetToLocalTime);
-
-constexpr bool rateLinesStandTogether() {
-  for (int32_t line = FIRST_RATE_LINE; line <= LAST_RATE_LINE; ++line)
-    if (!isRateAction(MENU_LINES[line].action)) return false;
-  return true;
-}
-static_assert(FIRST_RATE_LINE >= 0 && rateLinesStandTogether(), "the rate lines stand together");
+static_assert(LAST_RATE_LINE - FIRST_RATE_LINE + 1 == rateLineCount(), "the rate lines stand together");
 
 constexpr uint32_t OPEN_DELAY_MS = 100;    // drawing before the first poll after opening
 constexpr uint32_t ACTION_DELAY_MS = 200;  // drawing after a line's action, so its effect shows
