@@ -83,6 +83,11 @@ TEST_F(TextDrawing, ScreenWithoutSizeGetsNoText) {
     EXPECT_EQ(callsSince(0), std::vector<std::string>({"ScreenResolution &int &int"}))
         << width << "x" << height;
   }
+  host.game().clearRecords();
+  host.game().setResolution(1, 1);
+  drawText("x", 10, 10, 0.45f, 0, WHITE);
+  EXPECT_EQ(host.game().calls().size(), 10u) << "the smallest screen is a screen";
+  host.game().clearRecords();
   host.game().setResolution(1280, 0);
   start();
   player.openMenu();
