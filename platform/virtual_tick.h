@@ -20,5 +20,7 @@ uint64_t yieldCount();
 
 // GetLocalTime() answers `local` from now on, whatever it holds.
 void setVirtualLocalTime(const SYSTEMTIME& local);
+// The same for a time of day only, the date left zero.
+void setVirtualLocalTime(WORD hour, WORD minute, WORD second);
 // GetLocalTime() reads the computer's clock again, as at start.
 void useSystemLocalTime();

@@ -93,11 +93,7 @@ TEST_F(ClockAdjustments, NegativeAmountsTravelAsThirtyTwoBitsWithoutSignExtensio
 
 // The local time reaching the game is in native_order_test.cpp; here, the one it cannot take.
 TEST_F(ClockAdjustments, TheGamesClockHasNoLeapSecond) {
-  SYSTEMTIME leapSecond{};
-  leapSecond.wHour = 23;
-  leapSecond.wMinute = 59;
-  leapSecond.wSecond = 60;
-  setVirtualLocalTime(leapSecond);
+  setVirtualLocalTime(23, 59, 60);  // a leap second
   setClockToLocalTime();
   EXPECT_EQ(callsSince(0), std::vector<std::string>({"ClockSet 23 59 59"}));
 }

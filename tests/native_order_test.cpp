@@ -54,11 +54,7 @@ TEST_F(NativeOrder, OpeningAsksTheScreenThenEachFrameReadsTheClockAndDrawsEveryT
 }
 
 TEST_F(NativeOrder, EachLineSendsItsOwnCallsAndNoOther) {
-  SYSTEMTIME local{};
-  local.wHour = 21;
-  local.wMinute = 34;
-  local.wSecond = 56;
-  setVirtualLocalTime(local);
+  setVirtualLocalTime(21, 34, 56);
   start();
   player.openMenu();
   // Stopped or at the normal rate, the menu's pacing sends nothing: only the actions do.

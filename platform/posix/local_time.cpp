@@ -40,4 +40,12 @@ void setVirtualLocalTime(const SYSTEMTIME& local) {
   timeGiven = true;
 }
 
+void setVirtualLocalTime(WORD hour, WORD minute, WORD second) {
+  SYSTEMTIME local{};
+  local.wHour = hour;
+  local.wMinute = minute;
+  local.wSecond = second;
+  setVirtualLocalTime(local);
+}
+
 void useSystemLocalTime() { timeGiven = false; }
