@@ -25,6 +25,7 @@ class NativeScenarioHost : public ScenarioHost {
   void load() override { host().load(); }
   void unload() override { host().unload(); }
   bool loaded() const override { return host_ != nullptr && host_->loaded(); }
+  void restartScript() override { host().restartScript(); }
 
   void runFrame(uint32_t frameMs) override { host().runFrame(frameMs); }
   uint64_t frameNumber() const override { return host_ != nullptr ? host_->frameNumber() : 0; }

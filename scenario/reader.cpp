@@ -169,9 +169,11 @@ void parseStep(const std::vector<std::string>& words, Command& command) {
     command.kind = CommandKind::FrameLength;
     argumentCount(words, 2, 2, "frame-length <ms>");
     command.numbers = {frameLength(words[1])};
-  } else if (name == "start" || name == "restart") {
-    command.kind = name == "start" ? CommandKind::Start : CommandKind::Restart;
-    argumentCount(words, 1, 1, name == "start" ? "start" : "restart");
+  } else if (name == "start" || name == "restart" || name == "restart-script") {
+    command.kind = name == "start" ? CommandKind::Start
+                   : name == "restart" ? CommandKind::Restart
+                                       : CommandKind::RestartScript;
+    argumentCount(words, 1, 1, name.c_str());
   } else if (name == "press" || name == "release" || name == "tap") {
     command.kind = name == "press" ? CommandKind::Press : name == "tap" ? CommandKind::Tap : CommandKind::Release;
     argumentCount(words, 2, 2, "press|release|tap <key>");

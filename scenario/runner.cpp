@@ -84,6 +84,7 @@ class Runner {
   void collect();
   void start();
   void restart();
+  void restartScript();
   void writeSettings(const std::string& content);
   void readBindings();
   int32_t highlightedLine() const;
@@ -196,6 +197,7 @@ void Runner::step(const Command& command) {
     case CommandKind::FrameLength: frameMs_ = ms(0); break;
     case CommandKind::Start: start(); break;
     case CommandKind::Restart: restart(); break;
+    case CommandKind::RestartScript: restartScript(); break;
     case CommandKind::Press: host_.keyDown(ms(0)); break;
     case CommandKind::Release: host_.keyUp(ms(0)); break;
     case CommandKind::Tap:
@@ -318,6 +320,14 @@ void Runner::restart() {
   textsSeen_ = 0;
   systemClock_ = false;
   start();
+}
+
+void Runner::restartScript() {
+  if (!host_.loaded())
+    throw Failure{"expected the plug-in loaded at restart-script, got it not loaded (use start)"};
+  readBindings();  // the script reads the settings file again when it starts
+  host_.restartScript();
+  frame(frameMs_);
 }
 
 void Runner::writeSettings(const std::string& content) {

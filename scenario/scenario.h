@@ -16,6 +16,11 @@
 //   start                       loads the plug-in and runs its first frame
 //   restart                     unloads it, a new game (12:00:00, running; the
 //                               resolution kept), loads it again, runs its first frame
+//   restart-script              the runtime starts the script function anew, as when the
+//                               game reloads its scripts: the running script is abandoned
+//                               where it waits, and the function runs from the top in the
+//                               next frame, which this runs; the plug-in stays loaded, and
+//                               the game, the keys and the settings file stay as they are
 //   press|release|tap <key>     key-down, key-up, or both, by name (VK_F5, A, 5, ...)
 //   select "<caption>"          moves the highlight of the open menu like a player, a
 //                               key at a time (UP or DOWN as the settings file bound
@@ -72,6 +77,10 @@ class ScenarioHost {
   virtual void load() = 0;
   virtual void unload() = 0;
   virtual bool loaded() const = 0;
+  // The runtime starts the loaded plug-in's script function anew, as when the game
+  // reloads its scripts: the running script is abandoned where it waits, never to
+  // resume, and the next frame calls the function from the top on a fresh context.
+  virtual void restartScript() = 0;
 
   // One frame: the script runs until it yields, then frameMs of virtual time pass.
   virtual void runFrame(uint32_t frameMs) = 0;
@@ -92,7 +101,7 @@ class ScenarioHost {
 };
 
 enum class CommandKind {
-  Settings, Resolution, Clock, Tick, FrameLength, Start, Restart, Press, Release, Tap,
+  Settings, Resolution, Clock, Tick, FrameLength, Start, Restart, RestartScript, Press, Release, Tap,
   Select, Frames, Wait, Elapse, Snapshot,
   ExpectText, ExpectNoText, ExpectTextCount, ExpectCall, ExpectCalls, ExpectNoCall,
   ExpectSetting, ExpectNoSetting, ExpectNoSettingsFile, ExpectClock, ExpectSystemClock,

@@ -55,7 +55,7 @@ void SimHost::runFrame(uint32_t frameMs) {
   game_.setFrame(++frame_);
   const bool waitOver = virtualTickCount() - waitFromTick_ >= waitMs_;  // modulo 2^32
   if (script_ != nullptr && !scriptEnded_ && waitOver) {
-    if (!thread_.joinable()) thread_ = std::thread(&SimHost::scriptThreadMain, this);
+    if (!thread_.joinable()) thread_ = std::thread(&SimHost::scriptThreadMain, this, run_);
     handOverAndWait(Turn::Script);
   }
   elapse(frameMs);
@@ -99,12 +99,27 @@ void SimHost::unregisterKeyboard(KeyboardHandler handler) {
   if (keyboard_ == handler) keyboard_ = nullptr;
 }
 
+void SimHost::restartScript() {
+  if (!loaded_ || script_ == nullptr) throw std::logic_error("no script function registered to start anew");
+  if (thread_.joinable() && scriptEnded_) thread_.join();  // returned: nothing to abandon
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (thread_.joinable()) abandoned_.emplace_back(std::move(thread_), run_);
+  ++run_;
+  scriptEnded_ = false;
+  waitMs_ = 0;  // the new start owes nothing to the old script's last wait
+}
+
+// On the host's side: the thread of run_ gets the turn; on the script's side: the turn
+// goes back to the host, and this thread waits until its run is handed a frame again.
 void SimHost::handOverAndWait(Turn next) {
   std::unique_lock<std::mutex> lock(mutex_);
+  const uint64_t mine = run_;
   turn_ = next;
   changed_.notify_all();
-  const Turn mine = next == Turn::Script ? Turn::Host : Turn::Script;
-  changed_.wait(lock, [&] { return turn_ == mine; });
+  if (next == Turn::Script)
+    changed_.wait(lock, [&] { return turn_ == Turn::Host; });
+  else
+    changed_.wait(lock, [&] { return turn_ == Turn::Script && run_ == mine; });
 }
 
 void SimHost::yieldFrame(uint32_t ms) {
@@ -115,10 +130,10 @@ void SimHost::yieldFrame(uint32_t ms) {
   if (stopRequested_) throw ScriptStopped{};
 }
 
-void SimHost::scriptThreadMain() {
+void SimHost::scriptThreadMain(uint64_t run) {
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return turn_ == Turn::Script; });
+    changed_.wait(lock, [&] { return turn_ == Turn::Script && run_ == run; });
   }
   try {
     if (!stopRequested_) script_();
@@ -131,17 +146,35 @@ void SimHost::scriptThreadMain() {
   changed_.notify_all();
 }
 
+// Ends the script's thread, and then every abandoned one, each alone: the thread wakes
+// in its scriptWait, which throws, and its stack unwinds.
 void SimHost::stopScript() {
-  if (!thread_.joinable()) return;
+  uint64_t nextRun = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopRequested_ = true;
+    nextRun = run_ + 1;
   }
-  if (!scriptEnded_) handOverAndWait(Turn::Script);
-  thread_.join();
+  if (thread_.joinable()) {
+    if (!scriptEnded_) handOverAndWait(Turn::Script);
+    thread_.join();
+  }
+  for (auto& [thread, run] : abandoned_) endRun(thread, run);
+  abandoned_.clear();
+  std::lock_guard<std::mutex> lock(mutex_);
+  run_ = nextRun;
   stopRequested_ = false;
   scriptEnded_ = false;
   waitMs_ = 0;
+}
+
+void SimHost::endRun(std::thread& thread, uint64_t run) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    run_ = run;
+  }
+  handOverAndWait(Turn::Script);
+  thread.join();
 }
 
 // The runtime's exports, as the plug-in binds to them.

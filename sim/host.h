@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "host/runtime.h"
 #include "sim/game.h"
@@ -30,6 +32,11 @@ class SimHost {
   bool load();
   // The library entry with process detach; the script function is stopped.
   void unload();
+  // The runtime starts the script function anew, as when the game reloads its scripts:
+  // the running script is abandoned where it waits and never resumes, and the next frame
+  // calls the script function from the top on a fresh thread. The plug-in stays loaded;
+  // the game, the time and the keys are left as they are.
+  void restartScript();
   bool loaded() const { return loaded_; }
 
   // One frame: the script function runs until it yields, then frameMs of virtual time
@@ -65,8 +72,9 @@ class SimHost {
  private:
   enum class Turn { Host, Script };
 
-  void scriptThreadMain();
+  void scriptThreadMain(uint64_t run);
   void stopScript();
+  void endRun(std::thread& thread, uint64_t run);
   void handOverAndWait(Turn next);
 
   SimGame game_;
@@ -78,7 +86,12 @@ class SimHost {
   uint32_t waitFromTick_ = 0;  // the script's last scriptWait: when, and for how long
   uint32_t waitMs_ = 0;
 
+  // Each start of the script function is a run with a thread of its own; only the
+  // thread of `run_` is ever handed a frame. Abandoned runs stay parked in their last
+  // scriptWait until the script is stopped, and are then ended one at a time.
   std::thread thread_;
+  uint64_t run_ = 0;
+  std::vector<std::pair<std::thread, uint64_t>> abandoned_;
   std::mutex mutex_;
   std::condition_variable changed_;
   Turn turn_ = Turn::Host;

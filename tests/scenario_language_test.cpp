@@ -68,6 +68,7 @@ class FakeHost : public ScenarioHost {
   void load() override { loaded_ = true; }
   void unload() override { loaded_ = false; }
   bool loaded() const override { return loaded_; }
+  void restartScript() override {}
   void runFrame(uint32_t frameMs) override {
     game_.setFrame(++frame_);
     if (loaded_) onFrame(game_, frame_);
@@ -120,7 +121,8 @@ TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
       "wait 0 0\n"
       "resolution 640\n"
       "select \"Time x 7\"\n"
-      "select \"Go 1 hour\"\n");
+      "select \"Go 1 hour\"\n"
+      "restart-script now\n");
   EXPECT_EQ(errors, (std::vector<std::string>{
                         "case.scn:2: unknown command \"jump\"",
                         "case.scn:3: expected a number of frames from 1 to 10000000, got \"many\"",
@@ -133,6 +135,7 @@ TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
                         "case.scn:10: expected \"resolution <width> <height>\"",
                         "case.scn:11: expected the caption of a menu line, or its first words, got \"Time x 7\"",
                         "case.scn:12: expected words that begin one menu line's caption, got \"Go 1 hour\", which begin 2",
+                        "case.scn:13: expected \"restart-script\"",
                     }));
 }
 
@@ -209,6 +212,8 @@ TEST_F(ScenarioRun, StartAndRestartMustComeInOrder) {
   EXPECT_EQ(run("start\nstart\n"),
             "case.scn:2: expected the plug-in not loaded at start, got it loaded (use restart)");
   EXPECT_FALSE(host.loaded()) << "a failed scenario leaves no plug-in running";
+  EXPECT_EQ(run("restart-script\n"),
+            "case.scn:1: expected the plug-in loaded at restart-script, got it not loaded (use start)");
 }
 
 TEST_F(ScenarioRun, TraceHidesTheComputersTimeUntilTheClockIsSetAgain) {

@@ -25,6 +25,10 @@ STAND_IN_API void standInReset();
 // its last scriptWait(ms) began less than ms ago), then frameMs of virtual time pass
 // for the tick count and the game's clock. FALSE: no fiber could be made.
 STAND_IN_API BOOL standInRunFrame(uint32_t frameMs);
+// The runtime starts the script function anew, as when the game reloads its scripts: the
+// script's fiber is abandoned where it waits, and the next frame runs the function from
+// the top on a new fiber. The game, the time and the keyboard handler stay.
+STAND_IN_API void standInRestartScript();
 STAND_IN_API uint64_t standInFrameNumber();
 STAND_IN_API void standInElapse(uint32_t ms);  // virtual time without a frame
 STAND_IN_API void standInSetTick(uint32_t tick);

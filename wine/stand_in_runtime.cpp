@@ -120,6 +120,14 @@ BOOL standInRunFrame(uint32_t frameMs) {
   return TRUE;
 }
 
+// The old fiber is never switched to again: it is deleted, its stack with it, and the
+// next frame runs the script function from the top on a fresh one.
+void standInRestartScript() {
+  deleteScriptFiber();
+  scriptEnded = false;
+  waitMs = 0;
+}
+
 uint64_t standInFrameNumber() { return frameNumber; }
 void standInSetTick(uint32_t tick) { tickNow.store(tick); }
 DWORD WINAPI standInTickCount() { return tickNow.load(); }

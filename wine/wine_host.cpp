@@ -63,6 +63,7 @@ class WineScenarioHost : public ScenarioHost {
   }
 
   bool loaded() const override { return plugin_ != nullptr; }
+  void restartScript() override { standInRestartScript(); }
 
   void runFrame(uint32_t frameMs) override {
     if (!standInRunFrame(frameMs)) throw std::runtime_error("no fiber for the script: " + errorText(GetLastError()));
