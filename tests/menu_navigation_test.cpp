@@ -126,7 +126,8 @@ TEST_F(MenuNavigation, WithBackUnboundOnlyTheOpenKeyCloses) {
 // The tick count is coarser than a frame (some 16 ms on Windows), so a game at a high
 // frame rate runs several frames on one tick: the script runs on every one of them, in
 // the idle loop (a paced rate asserts the freeze each frame) and in the menu (drawn each
-// frame, or it would flicker).
+// frame, or it would flicker). A step without a key is that one frame: the menu paces
+// and polls the keys on every frame, not only when the tick moves.
 TEST_F(MenuNavigation, ScriptRunsOnEveryFrameWhileTheTickStandsStill) {
   writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=4000\n");
   start();
@@ -139,4 +140,8 @@ TEST_F(MenuNavigation, ScriptRunsOnEveryFrameWhileTheTickStandsStill) {
   host.runFrames(5, 0);
   calls = callsSince(before);
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "ClockSeconds"), 5) << "menu frames on one tick";
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "ClockPause 1"), 5) << "a step, paced, per frame";
+  host.tap(settings.downKey);
+  host.runFrame(0);
+  EXPECT_EQ(player.highlightedLine(), 1) << "the key polled and acted on in the next frame";
 }
