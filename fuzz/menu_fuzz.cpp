@@ -1,6 +1,6 @@
 // Fuzz target: the whole plug-in in the simulated host under arbitrary streams of key
-// messages (any code, 255 and above included), screen resolutions (0, negative, huge)
-// and jumps of the tick count (across its wrap too).
+// messages (any code, 255 and above included), screen resolutions (0, negative, huge),
+// jumps of the tick count (across its wrap too) and new starts of the script function.
 //
 // Input: the start tick (4 bytes) and a settings byte (bit 0: a settings file with
 // REMEMBER_RATE=1, then UPDATERATE and OWNRATE from the next 8 bytes), then commands,
@@ -9,7 +9,9 @@
 //       from the next 4 bytes;   3 key down, 4 key up (same key choice);
 //   5 frames: count (byte, 1..16) and frame length in ms (byte);
 //   6 resolution: width and height, 4 bytes each, as signed values;
-//   7 time passing without a frame: 4 bytes of ms.
+//   7 time passing without a frame: 4 bytes of ms;
+//   255 (taken before the byte's remainder of 8) the runtime starts the script function
+//       anew, abandoning the old one where it waits, the menu too if it was open.
 //
 // After every frame: the selection is a line of the menu; a frame draws nothing, or the
 // title, the time line and a contiguous run of menu lines ending at line 21 at most,
@@ -159,7 +161,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MenuView view;
   uint32_t frames = 0;
   while (!input.empty() && frames < MAX_FRAMES) {
-    switch (input.byte() % 8) {
+    const uint8_t command = input.byte();
+    if (command == 255) {
+      host.restartScript();
+      view.state = MenuView::CLOSED;  // an open menu is gone; the next one is a new opening
+      continue;
+    }
+    switch (command % 8) {
       case 0: case 1: case 2: host.tap(chooseKey(input)); break;
       case 3: host.keyDown(chooseKey(input)); break;
       case 4: host.keyUp(chooseKey(input)); break;
