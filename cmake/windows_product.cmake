@@ -40,8 +40,8 @@ elseif(MSVC)
     set(CMAKE_CONFIGURATION_TYPES Release)
   elseif(NOT CMAKE_BUILD_TYPE STREQUAL "Release")
     message(FATAL_ERROR "Horavane.asi with Visual Studio is built as Release only "
-                        "(-DCMAKE_BUILD_TYPE=Release): Debug's run-time checks need the "
-                        "C runtime, which the DLL does not link")
+                        "(the configure preset msvc, or -DCMAKE_BUILD_TYPE=Release): Debug's "
+                        "run-time checks need the C runtime, which the DLL does not link")
   endif()
 endif()
 add_custom_target(horavane_runtime_import DEPENDS ${HORAVANE_RUNTIME_IMPORT})

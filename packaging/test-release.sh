@@ -162,9 +162,38 @@ EOF
 same_text() {  # same_text <what> <expected> <found>
   [ "$2" = "$3" ] || { diff <(echo "$2") <(echo "$3") | sed "s/^/  $1: /" >&2; return 1; }
 }
-check "the plug-in reads the defaults with no settings file" same_text "no file" "$defaults" "$("$sim" settings)"
+# `horavane-sim settings` reads what the game would: the file named, else the current
+# folder's horavane.ini, else none; its first line says which.
+reads_the_games_file() {
+  mkdir -p "$work/no-ini" "$work/player"
+  printf '[CONTROLS]\r\nOPEN=VK_F6\r\n[SETTINGS]\r\nREMEMBER_RATE=1\r\nUPDATERATE=66\r\n' > "$work/player/horavane.ini"
+  same_text "no file" "settings file: none (./horavane.ini not found): the defaults apply
+$defaults" "$(cd "$work/no-ini" && "$sim" settings)" || return 1
+  same_text "the current folder's" "$(cat <<'EOF'
+settings file: horavane.ini
+OPEN=VK_F6 (117)
+ENTER=VK_NUMPAD5 (101)
+BACK=VK_NUMPAD0 (96)
+UP=VK_NUMPAD8 (104)
+DOWN=VK_NUMPAD2 (98)
+REMEMBER_RATE=1
+current rate=66
+OWNRATE=2000
+game clock=frozen
+EOF
+)" "$(cd "$work/player" && "$sim" settings)" || return 1
+  local missing=$work/no-ini/horavane.ini error
+  if error=$(cd "$work/player" && "$sim" settings "$missing" 2>&1); then
+    echo "  settings $missing: no error, read $error" >&2
+    return 1
+  fi
+  [[ $error == *"$missing"* ]] || { echo "  settings $missing: the error does not name the file: $error" >&2; return 1; }
+}
+check "horavane-sim settings reads the current folder's horavane.ini or the file named, and says which" \
+  reads_the_games_file
 check "the plug-in reads the shipped example horavane.ini as exactly the defaults" \
-  same_text "shipped ini" "$defaults" "$("$sim" settings "$ini")"
+  same_text "shipped ini" "settings file: $ini
+$defaults" "$("$sim" settings "$ini")"
 every_key_has_a_comment() {
   awk '{ sub(/\r$/, "") }
        /^[A-Z_]+=/ && previous !~ /^;/ { printf "  horavane.example.ini:%d: %s has no comment above it\n", NR, $0; bad = 1 }
@@ -197,7 +226,7 @@ BACK=VK_BACK (8)
 UP=VK_UP (38)
 DOWN=VK_DOWN (40)
 EOF
-)" "$("$sim" settings <(echo "$example") | head -5)"
+)" "$("$sim" settings <(echo "$example") | sed -n 2,6p)"
 }
 check "the readme's keyboard-without-keypad example binds Enter, Backspace and the arrows" example_binds "$readme" "  "
 check "horavane.example.ini's keyboard-without-keypad example binds the same" example_binds "$ini" ";   "

@@ -10,7 +10,9 @@
 //                                              gives, as the players' readme's table
 //   horavane-sim pace-table                    the same against what each caption
 //                                              promises, as README.md's Markdown section
-//   horavane-sim settings [<ini>]              what the plug-in reads at start from a settings file
+//   horavane-sim settings [<ini>]              what the plug-in reads at start from the given
+//                                              settings file, else from ./horavane.ini as the
+//                                              game does; the first line names the file read
 
 #include <cstdio>
 #include <cstring>

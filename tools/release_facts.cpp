@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -128,19 +129,26 @@ void writeKeyNamesMarkdown(std::ostream& out) {
 }
 
 bool writeLoadedSettings(const std::string& iniPath, std::ostream& out, std::string& error) {
+  // Without a path, the current folder's settings file, the one the game reads at start.
+  std::error_code ignored;
+  std::string path = iniPath;
+  if (path.empty() && std::filesystem::exists(SETTINGS_FILE_NAME, ignored)) path = SETTINGS_FILE_NAME;
   std::string content;
-  if (!iniPath.empty()) {
-    std::ifstream in(iniPath, std::ios::binary);
-    if (!in) {
-      error = iniPath + ": cannot read the settings file";
+  if (!path.empty()) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in || std::filesystem::is_directory(path, ignored)) {
+      error = path + ": cannot read the settings file";
       return false;
     }
     std::stringstream text;
     text << in.rdbuf();
     content = text.str();
   }
+  out << "settings file: "
+      << (path.empty() ? "none (./" + std::string(SETTINGS_FILE_NAME) + " not found): the defaults apply" : path)
+      << '\n';
   ScratchFolder folder;
-  if (!iniPath.empty()) std::ofstream(SETTINGS_FILE_NAME, std::ios::binary) << content;
+  if (!path.empty()) std::ofstream(SETTINGS_FILE_NAME, std::ios::binary) << content;
   setVirtualTickCount(10000);
   SimHost host;
   host.load();

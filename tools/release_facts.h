@@ -24,8 +24,10 @@ void writeSilentKeyNames(std::ostream& out);
 // wrapped at 92 columns.
 void writeKeyNamesMarkdown(std::ostream& out);
 
-// What the plug-in reads at start from the settings file `iniPath` (from no file when
-// the path is empty): the five bindings by name and code, REMEMBER_RATE, the current
-// rate, OWNRATE and whether the game clock was frozen. One "KEY=value" per line.
-// False, with `error`, when the file cannot be read.
+// What the plug-in reads at start from the settings file `iniPath`, or, when the path is
+// empty, from the current folder's horavane.ini as the game would (from no file when
+// there is none): first "settings file: " and the file read, or that there is none and
+// the defaults apply; then the five bindings by name and code, REMEMBER_RATE, the
+// current rate, OWNRATE and whether the game clock was frozen, one "KEY=value" per
+// line. False, with `error` naming the file, when the file cannot be read.
 bool writeLoadedSettings(const std::string& iniPath, std::ostream& out, std::string& error);
