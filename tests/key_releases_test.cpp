@@ -34,11 +34,14 @@ class KeyReleases : public PluginTest {
 };
 
 TEST_F(KeyReleases, ReleaseYoungerThan100MsIsAnsweredOnceAndClearsItsRecord) {
-  releaseAt(5000, KEY);
-  EXPECT_FALSE(queryAt(5100, KEY)) << "a release 100 ms old is past the window";
-  releaseAt(5000, KEY);
-  EXPECT_TRUE(queryAt(5099, KEY)) << "a release 99 ms old is within the window";
-  EXPECT_FALSE(queryAt(5099, KEY));
+  // Also 50 ms before the tick count wraps, where the window's end lies past the wrap.
+  for (const uint32_t at : {5000u, 0xFFFFFFCEu}) {
+    releaseAt(at, KEY);
+    EXPECT_FALSE(queryAt(at + 100, KEY)) << "a release 100 ms old is past the window, stamped " << at;
+    releaseAt(at, KEY);
+    EXPECT_TRUE(queryAt(at + 99, KEY)) << "a release 99 ms old is within the window, stamped " << at;
+    EXPECT_FALSE(queryAt(at + 99, KEY));
+  }
   EXPECT_EQ(std::vector<int64_t>({keyStates[KEY].tick.load(), keyStates[KEY].alt.load(),
                                   keyStates[KEY].wasDown.load(), keyStates[KEY].isUp.load()}),
             std::vector<int64_t>({0, 0, 0, 0}))
