@@ -101,12 +101,28 @@ void SimHost::unregisterKeyboard(KeyboardHandler handler) {
 
 void SimHost::restartScript() {
   if (!loaded_ || script_ == nullptr) throw std::logic_error("no script function registered to start anew");
-  if (thread_.joinable() && scriptEnded_) thread_.join();  // returned: nothing to abandon
+  abandonScript();
+  beginRun();
+}
+
+// The running script's thread is set aside, never to be handed a frame again; a script
+// function that returned has no context left to abandon, and its thread is joined.
+void SimHost::abandonScript() {
+  if (!thread_.joinable()) return;
+  if (scriptEnded_)
+    thread_.join();
+  else
+    abandoned_.emplace_back(std::move(thread_), run_);
+}
+
+// The next frame starts the script function on a new thread, owing nothing to the old
+// script's last wait.
+void SimHost::beginRun() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (thread_.joinable()) abandoned_.emplace_back(std::move(thread_), run_);
-  ++run_;
+  run_ = ++runsBegun_;
+  stopRequested_ = false;
   scriptEnded_ = false;
-  waitMs_ = 0;  // the new start owes nothing to the old script's last wait
+  waitMs_ = 0;
 }
 
 // On the host's side: the thread of run_ gets the turn; on the script's side: the turn
@@ -146,26 +162,17 @@ void SimHost::scriptThreadMain(uint64_t run) {
   changed_.notify_all();
 }
 
-// Ends the script's thread, and then every abandoned one, each alone: the thread wakes
-// in its scriptWait, which throws, and its stack unwinds.
+// Ends every script thread, the running one with the abandoned ones, each alone: the
+// thread wakes in its scriptWait, which throws, and its stack unwinds.
 void SimHost::stopScript() {
-  uint64_t nextRun = 0;
+  abandonScript();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopRequested_ = true;
-    nextRun = run_ + 1;
-  }
-  if (thread_.joinable()) {
-    if (!scriptEnded_) handOverAndWait(Turn::Script);
-    thread_.join();
   }
   for (auto& [thread, run] : abandoned_) endRun(thread, run);
   abandoned_.clear();
-  std::lock_guard<std::mutex> lock(mutex_);
-  run_ = nextRun;
-  stopRequested_ = false;
-  scriptEnded_ = false;
-  waitMs_ = 0;
+  beginRun();
 }
 
 void SimHost::endRun(std::thread& thread, uint64_t run) {

@@ -73,6 +73,8 @@ class SimHost {
   enum class Turn { Host, Script };
 
   void scriptThreadMain(uint64_t run);
+  void abandonScript();
+  void beginRun();
   void stopScript();
   void endRun(std::thread& thread, uint64_t run);
   void handOverAndWait(Turn next);
@@ -91,6 +93,7 @@ class SimHost {
   // scriptWait until the script is stopped, and are then ended one at a time.
   std::thread thread_;
   uint64_t run_ = 0;
+  uint64_t runsBegun_ = 0;
   std::vector<std::pair<std::thread, uint64_t>> abandoned_;
   std::mutex mutex_;
   std::condition_variable changed_;
