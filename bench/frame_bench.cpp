@@ -51,6 +51,18 @@ void measure(benchmark::State& state, bench::Frame frame, bool floor) {
   state.counters["natives/frame"] = static_cast<double>(callsAtEnd - callsAtStart) / frames;
 }
 
+// Whether a run ended without figures (an error, or skipped). Google Benchmark 1.8 put
+// Run::skipped in place of Run::error_occurred; the first overload is taken where the
+// library has `skipped`.
+template <typename BenchmarkRun>
+auto withoutFigures(const BenchmarkRun& run, int) -> decltype(static_cast<bool>(run.skipped)) {
+  return static_cast<bool>(run.skipped);
+}
+template <typename BenchmarkRun>
+bool withoutFigures(const BenchmarkRun& run, long) {
+  return run.error_occurred;
+}
+
 // Keeps every repetition's figures while the console shows them as usual.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
@@ -62,7 +74,7 @@ class CollectingReporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      if (run.run_type != Run::RT_Iteration || withoutFigures(run, 0)) continue;
       Figures& figures = collected[run.run_name.function_name];
       figures.cpuNs.push_back(run.GetAdjustedCPUTime());
       const auto allocs = run.counters.find("allocs/frame");

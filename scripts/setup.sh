@@ -1,5 +1,8 @@
 #!/bin/bash
-# Installs, with apt-get, whatever this project needs that the machine lacks.
+# Installs, with apt-get, whatever this project needs that the machine lacks. Run it as
+# yourself: when something is missing it asks sudo for apt-get alone, so the builds stay
+# yours. Every name is one that Debian 12 and Debian 13 both have: the unversioned LLVM
+# packages (clang, llvm, libclang-rt-dev) follow each release's own default version.
 set -euo pipefail
 
 PACKAGES=(
@@ -7,7 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64
-  clang llvm-14 libclang-rt-14-dev lcov valgrind
+  clang llvm libclang-rt-dev lcov valgrind
   libstb-dev fonts-dejavu-core tmux
 )
 

@@ -5,7 +5,7 @@
 # src/host/ScriptHookV.def; and the .def that the MSVC build hands to its librarian
 # (cmake/msvc_runtime_def.cmake) must give an import library that defines each. LLVM's
 # dlltool stands in for `lib /def` there: it reads the same .def syntax and writes the
-# same short import objects (llvm-lib 14 has no /def). And what that build supplies in
+# same short import objects (Debian 12's llvm-lib has no /def). And what that build supplies in
 # place of the C runtime (platform/msvc/no_crt.cpp), compiled by clang in cl mode with
 # the branch's flags, defines exactly the two names an MSVC link asks for and calls
 # nothing.
@@ -27,10 +27,10 @@ pick() {  # the first of the given programs that is installed
   echo "msvc-binding: none of $* is installed (scripts/setup.sh installs them)" >&2
   exit 1
 }
-clang=$(pick clang++-14 clang++)
-nm=$(pick llvm-nm-14 llvm-nm)
-dlltool=$(pick llvm-dlltool-14 llvm-dlltool)
-objdump=$(pick llvm-objdump-14 llvm-objdump)
+clang=$(pick clang++)
+nm=$(pick llvm-nm)
+dlltool=$(pick llvm-dlltool)
+objdump=$(pick llvm-objdump)
 
 "$clang" --target=x86_64-pc-windows-msvc -fms-compatibility -fms-extensions -std=c++17 \
   -nostdinc -Werror -I"$here" -I"$root/platform" -I"$root/src" \
