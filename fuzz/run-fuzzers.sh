@@ -33,7 +33,9 @@ for target in "${targets[@]}"; do
   corpus=$work/$target/corpus
   mkdir -p "$corpus"
   cp "$source_dir/corpus/$target/"* "$corpus/"
-  options=(-max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$work/$target/")
+  # -timeout catches an input that hangs; an input that is merely slow on a busy
+  # machine (every input runs in well under a second here) must not count as one.
+  options=(-max_total_time="$seconds" -timeout=60 -print_final_stats=1 -artifact_prefix="$work/$target/")
   [ -f "$source_dir/$target.dict" ] && options+=(-dict="$source_dir/$target.dict")
   log=$work/$target/log
   if "$program" "${options[@]}" "$corpus" >"$log" 2>&1; then

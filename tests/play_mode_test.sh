@@ -6,7 +6,8 @@
 # every time, and the settings file (the shipped one, when given) must keep every line
 # but the two the plug-in writes.
 #
-# Real time: each expectation is polled every 0.1 s for up to 10 s; nothing is timed.
+# Real time: each expectation is polled every 0.1 s for up to 20 s; nothing is timed.
+# Keys for the open menu are typed once each, when the menu can take them (settle).
 #
 #   play_mode_test.sh <horavane-sim> [<horavane.ini to start with>]
 set -euo pipefail
@@ -54,15 +55,15 @@ highlighted() {
 }
 active_lines() { screen | grep -F '(NOW ACTIVE)' | sed -e 's/^ *//' -e 's/ *$//' || true; }
 
-# wait_for <what> <command...>: polls the command until it succeeds, for up to 10 s.
+# wait_for <what> <command...>: polls the command until it succeeds, for up to 20 s.
 wait_for() {
   local what=$1
   shift
-  for _ in $(seq 100); do
+  for _ in $(seq 200); do
     if "$@"; then return 0; fi
     sleep 0.1
   done
-  fail "$what (not seen within 10 s)"
+  fail "$what (not seen within 20 s)"
 }
 on_screen() { screen | grep -qF -- "$1"; }
 highlight_is() { [ "$(highlighted)" = "$1" ]; }
@@ -70,20 +71,60 @@ highlight_starts() { [[ "$(highlighted)" == "$1"* ]]; }
 active_are() { [ "$(active_lines | tr '\n' '|')" = "$1" ]; }
 menu_closed() { ! on_screen "Remember on next game start"; }
 
-# Types a key and waits for the highlight to change. The menu takes keys only after the
-# short pause that follows each move, so a key typed too early is lost, as in the game;
-# then it is typed again.
+# The rate the status line shows, in ms per game minute.
+status_rate() { screen | grep -o 'rate [0-9]* ms per game minute' | head -1 | grep -o '[0-9]*' || true; }
+rate_is_not() { [ "$(status_rate)" != "$1" ]; }
+# Reads the status line of one screen into `clock` (the game time in seconds since
+# midnight), `rate` and `clock_state` (running or frozen); fails while no whole status
+# line is on the screen.
+read_status() {
+  local line
+  line=$(screen | grep -o "Game time [0-9:]*   rate [0-9]* ms per game minute   game's clock [a-z]*" | head -1) || true
+  [[ $line =~ ^Game\ time\ ([0-9]{2}):([0-9]{2}):([0-9]{2})\ +rate\ ([0-9]+)\ .*clock\ ([a-z]+)$ ]] || return 1
+  clock=$((10#${BASH_REMATCH[1]} * 3600 + 10#${BASH_REMATCH[2]} * 60 + 10#${BASH_REMATCH[3]}))
+  rate=${BASH_REMATCH[4]}
+  clock_state=${BASH_REMATCH[5]}
+}
+# clock_passed <seconds since midnight> <game seconds>
+clock_passed() { read_status && (((clock - $1 + 86400) % 86400 >= $2)); }
+
+# The menu takes a key only between its steps: after opening, a move or a choice it
+# draws for 100 to 200 ms of the game's tick count, and then answers only releases at
+# most 100 ms old. A key typed during a step is lost when the step's last frame comes
+# late, as on a busy machine, and a key typed again could act twice. So before each
+# key the menu is to take, settle waits until the game clock on the screen shows that
+# SETTLE_MS of tick have passed since the last effect was seen: by then the menu polls
+# on every frame and takes a key in the very frame that delivers it.
+SETTLE_MS=300
+settle() {
+  local need
+  wait_for "the status line" read_status
+  ((rate > 0)) || fail "the clock stands still at rate $rate: no time can be read from it"
+  if [ "$clock_state" = running ]; then
+    need=$(((SETTLE_MS * 60 + rate - 1) / rate + 1))  # the game's own clock, second by second
+  else
+    need=$((((SETTLE_MS + rate - 1) / rate + 1) * 60))  # whole minutes added by the pacing
+  fi
+  wait_for "$SETTLE_MS ms of game time to pass (rate $rate, clock $clock_state)" clock_passed "$clock" "$need"
+}
+# Another highlighted line than `before`, seen twice in a row so that a frame still
+# being painted does not count.
+highlight_moved_from() {
+  local now
+  now=$(highlighted)
+  [ -n "$now" ] && [ "$now" != "$1" ] && sleep 0.05 && [ "$(highlighted)" = "$now" ]
+}
+# Types a key for the open menu once, when the menu can take it.
+menu_key() {
+  settle
+  tmux_ send-keys -t play "$1"
+}
+# Types a key for the open menu and waits for the highlight to change.
 move_highlight() {
   local key=$1 before
   before=$(highlighted)
-  for _ in $(seq 5); do
-    tmux_ send-keys -t play "$key"
-    for _ in $(seq 20); do
-      [ "$(highlighted)" != "$before" ] && { sleep 0.3; return 0; }
-      sleep 0.1
-    done
-  done
-  fail "the highlight did not move from \"$before\" when $key was typed"
+  menu_key "$key"
+  wait_for "the highlight moves from \"$before\" when $key is typed" highlight_moved_from "$before"
 }
 # Moves the highlight down with the down key until the line starting with `caption`
 # is highlighted; `above` is left holding the line highlighted before it.
@@ -96,10 +137,6 @@ move_down_to() {
   done
   fail "no line starting with \"$caption\" below the highlight"
 }
-# The rate the status line shows, in ms per game minute.
-status_rate() { screen | grep -o 'rate [0-9]* ms per game minute' | head -1 | grep -o '[0-9]*' || true; }
-rate_is_not() { [ "$(status_rate)" != "$1" ]; }
-
 # Starts play mode in a fresh 120x40 terminal in the work folder; records the
 # terminal's settings before, and after play mode ends, for comparing.
 start_play() {
@@ -144,7 +181,7 @@ start_rate=$(status_rate)
 move_down_to "Time x 30"
 x30=$(highlighted)
 pass "keypad 2 (typed 2) moves the highlight down to $x30"
-tmux_ send-keys -t play 5
+menu_key 5
 wait_for "keypad 5 (typed 5) chooses $x30" active_are "$x30 (NOW ACTIVE)|"
 wait_for "the status line shows a new rate" rate_is_not "$start_rate"
 rate=$(status_rate)
@@ -154,7 +191,7 @@ move_highlight 8
 highlight_is "$above" || fail "keypad 8 moves the highlight up to \"$above\", found \"$(highlighted)\""
 pass "keypad 8 (typed 8) moves the highlight up"
 
-tmux_ send-keys -t play 0
+menu_key 0
 wait_for "keypad 0 closes the menu" menu_closed
 on_screen "rate $rate ms per game minute" || fail "the rate stays when the menu closes"
 pass "keypad 0 closes the menu and the rate stays"
@@ -168,12 +205,11 @@ start_play
 tmux_ send-keys -t play F5
 wait_for "F5 opens the menu again" on_screen "Remember on next game start: OFF"
 wait_for "the first line is highlighted" highlight_starts "Remember on next game start"
-tmux_ send-keys -t play 5
+menu_key 5
 wait_for "keypad 5 on the first line switches remembering on" on_screen "Remember on next game start: ON"
-sleep 0.3
 move_down_to "Time / 2"
 half=$(highlighted)
-tmux_ send-keys -t play 5
+menu_key 5
 wait_for "keypad 5 chooses $half" active_are "$half (NOW ACTIVE)|"
 remembered=$(status_rate)
 pass "remembering switched on and $half, rate $remembered, chosen"
