@@ -8,8 +8,11 @@
 # folder. The key names and speeds come from the plug-in itself, through horavane-sim;
 # the text files get Windows line ends.
 # <dist>/Horavane-<version>-debug.zip holds Horavane.debug, the symbols and debug
-# information that turn a crash address into a source line; <dist>/SHA256SUMS gives
-# the checksums of both zips and of Horavane.asi.
+# information that turn a crash address into a source line. <dist>/Horavane-BUILDINFO.txt,
+# also in the debug zip, names what built the DLL: the Debian release and the versions
+# of the MinGW-w64 packages that the Windows build's compiler comes from, for the DLL's
+# bytes depend on them. <dist>/SHA256SUMS gives the checksums of both zips, the build
+# info and Horavane.asi.
 #
 #   make-release.sh <version> <windows build folder> <horavane-sim> <dist folder> <staging folder>
 set -euo pipefail
@@ -28,14 +31,17 @@ fail() {
 }
 
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "expected a version <major>.<minor>.<patch>, got \"$version\""
-dll=$windows/Horavane.asi
-debug=$windows/Horavane.debug
+# Every file that ships is named after the plug-in, as the Windows build's are.
+plugin=Horavane
+dll=$windows/$plugin.asi
+debug=$windows/$plugin.debug
 for file in "$dll" "$debug"; do
   [ -f "$file" ] || fail "$file: no such file; build the product first (make windows)"
 done
 [ -x "$sim" ] || fail "$sim: no such program; build the native tools first (make native)"
 
-name=Horavane-$version
+name=$plugin-$version
+buildinfo=$plugin-BUILDINFO.txt
 folder=$stage/$name
 rm -rf "$folder"
 mkdir -p "$folder" "$dist"
@@ -73,17 +79,56 @@ fill() {
 }
 fill "$here/horavane.ini.in" "$folder/horavane.example.ini" \
   @KEY_NAMES@ "$scratch/key-names" @SILENT_KEY_NAMES@ "$scratch/silent-ini"
-fill "$here/README.txt.in" "$folder/Horavane.txt" \
+fill "$here/README.txt.in" "$folder/$plugin.txt" \
   @SPEED_TABLE@ "$scratch/speeds" @SILENT_KEY_NAMES@ "$scratch/silent-txt"
-fill "$here/../LICENSE" "$folder/Horavane-LICENSE.txt"
-fill "$here/../CHANGELOG.md" "$folder/Horavane-CHANGELOG.txt"
-cp "$dll" "$folder/Horavane.asi"
-files=(Horavane.asi Horavane.txt horavane.example.ini Horavane-CHANGELOG.txt Horavane-LICENSE.txt)
+fill "$here/../LICENSE" "$folder/$plugin-LICENSE.txt"
+fill "$here/../CHANGELOG.md" "$folder/$plugin-CHANGELOG.txt"
+cp "$dll" "$folder/$plugin.asi"
+files=("$plugin.asi" "$plugin.txt" horavane.example.ini "$plugin-CHANGELOG.txt" "$plugin-LICENSE.txt")
+
+# The build info: this machine's Debian release and the packages, with their versions,
+# that hold the compiler the Windows build used, the linker that compiler runs and the
+# MinGW-w64 runtime it links. Nothing in it depends on the time, the folders or the user,
+# so a rebuild on the same machine makes it byte for byte again.
+compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$windows"/CMakeFiles/*/CMakeCXXCompiler.cmake 2>/dev/null |
+  head -n 1)
+[ -x "$compiler" ] || fail "$windows: cannot tell which compiler the Windows build used (configure it again: make windows)"
+# package <file>: "<Debian package> <version>" of the package that installed the file.
+package() {
+  local owner installed
+  owner=$(LC_ALL=C dpkg-query -S "$(readlink -f "$1")" 2>/dev/null) || fail "$1: installed by no Debian package"
+  owner=${owner%%: *}
+  [[ $owner =~ ^[a-z0-9][a-z0-9+.-]*(:[a-z0-9]+)?$ ]] || fail "$1: not from a single package ($owner)"
+  owner=${owner%%:*}
+  installed=$(dpkg-query -W -f='${Version}' "$owner") && [ -n "$installed" ] || fail "$owner: no installed version"
+  echo "$owner $installed"
+}
+[ -r /etc/os-release ] || fail "/etc/os-release: no such file; releases are built on Debian"
+debian=$(
+  . /etc/os-release
+  release=${PRETTY_NAME:-${NAME:-} ${VERSION_ID:-}}
+  [ -z "${VERSION_CODENAME:-}" ] || [[ $release == *"$VERSION_CODENAME"* ]] || release+=" ($VERSION_CODENAME)"
+  echo "$release"
+)
+gcc=$(package "$compiler")
+binutils=$(package "$("$compiler" -print-prog-name=ld)")
+runtime=$(package "$("$compiler" -print-file-name=libmingw32.a)")
+cat > "$scratch/$buildinfo" <<EOF
+$plugin $version
+Built on:  $debian
+Compiler:  $gcc
+Binutils:  $binutils
+Runtime:   $runtime
+Building this version with \`make release\` on the same Debian release, with
+these package versions, reproduces the hashes published in SHA256SUMS.
+EOF
+cp "$scratch/$buildinfo" "$dist/$buildinfo"
 
 debug_folder=$stage/$name-debug
 rm -rf "$debug_folder"
 mkdir -p "$debug_folder"
-cp "$debug" "$debug_folder/Horavane.debug"
+cp "$debug" "$debug_folder/$plugin.debug"
+cp "$scratch/$buildinfo" "$debug_folder/$buildinfo"
 
 # The same inputs make the same zips, whatever the folder and the umask: fixed file
 # modes and times (the last commit's, or SOURCE_DATE_EPOCH), a fixed order, no extra
@@ -101,10 +146,10 @@ pack() {
   unzip -l "$zip" | sed 's/^/  /'
 }
 pack "$folder" "$name.zip" "${files[@]}"
-pack "$debug_folder" "$name-debug.zip" Horavane.debug
+pack "$debug_folder" "$name-debug.zip" "$plugin.debug" "$buildinfo"
 
 # Checksums of what a player downloads and of what goes into the game's folder.
-(cd "$dist" && sha256sum "$name.zip" "$name-debug.zip") > "$dist/SHA256SUMS"
-(cd "$folder" && sha256sum Horavane.asi) >> "$dist/SHA256SUMS"
+(cd "$dist" && sha256sum "$name.zip" "$name-debug.zip" "$buildinfo") > "$dist/SHA256SUMS"
+(cd "$folder" && sha256sum "$plugin.asi") >> "$dist/SHA256SUMS"
 echo "make-release: $dist/SHA256SUMS"
 sed 's/^/  /' "$dist/SHA256SUMS"

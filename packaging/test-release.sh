@@ -1,8 +1,9 @@
 #!/bin/bash
 # Checks the players' package as a player, a packager and Windows would meet it: the
 # files, each named after the plug-in, with the licence and the changelog; an upgrade
-# over an installed game folder that keeps the player's horavane.ini; the debug archive
-# and the checksums; the DLL's version resource; text files with Windows line ends that
+# over an installed game folder that keeps the player's horavane.ini; the debug archive,
+# the build info that names this machine's Debian release and MinGW-w64 packages, and the
+# checksums; the DLL's version resource; text files with Windows line ends that
 # fit an 80-column window; an example horavane.ini that the plug-in reads as exactly its
 # defaults, commented on every key and listing every key name; a readme whose
 # rebinding example really binds those keys and that answers the usual troubles.
@@ -32,7 +33,8 @@ check() {  # check <what> <command...>: runs the command, counts and reports the
 
 zip=$dist/Horavane-$version.zip
 debug_zip=$dist/Horavane-$version-debug.zip
-for file in "$zip" "$debug_zip"; do
+buildinfo=$dist/Horavane-BUILDINFO.txt
+for file in "$zip" "$debug_zip" "$buildinfo"; do
   [ -f "$file" ] || { echo "test-release: $file: no such file (make release)" >&2; exit 1; }
 done
 work=$(mktemp -d)
@@ -81,17 +83,46 @@ check "Horavane.asi is the Windows build's" cmp -s "$unpacked/Horavane.asi" "$wi
 debug_archive() {
   mkdir -p "$work/debug"
   unzip -q "$debug_zip" -d "$work/debug"
-  files_are "$work/debug" "Horavane.debug " && cmp "$work/debug/Horavane.debug" "$windows/Horavane.debug" >&2
+  files_are "$work/debug" "Horavane-BUILDINFO.txt Horavane.debug " &&
+    cmp "$work/debug/Horavane.debug" "$windows/Horavane.debug" >&2 && cmp "$work/debug/Horavane-BUILDINFO.txt" "$buildinfo" >&2
 }
-check "the debug archive holds the Windows build's Horavane.debug, nothing else" debug_archive
-checksums_listed() {  # SHA256SUMS holds both zips' and the DLL's, as sha256sum -c reads them
+check "the debug archive holds the Windows build's Horavane.debug and the build info, nothing else" debug_archive
+# The build info names what this machine built with, read here from the system itself:
+# the Debian release and the packages of the compiler the toolchain file names, its
+# linker and the MinGW-w64 runtime; the version; and how to rebuild.
+names_what_built_it() {
+  local expected=("Horavane $version" "make release") release codename package installed line missing=0
+  release=$(. /etc/os-release && echo "${PRETTY_NAME:?}") && codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?}") ||
+    { echo "  /etc/os-release gives no PRETTY_NAME or VERSION_CODENAME" >&2; return 1; }
+  expected+=("$release" "$codename")
+  for package in g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev; do
+    installed=$(dpkg-query -W -f='${Version}' "$package") && [ -n "$installed" ] ||
+      { echo "  $package is not installed" >&2; return 1; }
+    expected+=("$package $installed")
+  done
+  for line in "${expected[@]}"; do
+    grep -qF -- "$line" "$buildinfo" || { echo "  $(basename "$buildinfo") does not say: $line" >&2; missing=1; }
+  done
+  return $missing
+}
+check "the build info names the version, this Debian release and the MinGW-w64 package versions" names_what_built_it
+# A rebuild elsewhere on the same machine must make the same build info: no folder of this
+# build, no user, no date or time.
+nothing_of_this_build() {
+  local found
+  found=$(grep -n -F -e "$root" -e "$(realpath "$windows")" -e "$(realpath "$dist")" -e "${HOME:-$root}" "$buildinfo";
+    grep -n -w -F "$(id -un)" "$buildinfo"; grep -n -E '[0-9]{4}-[0-9]{2}-[0-9]{2}|[0-9]{2}:[0-9]{2}:[0-9]{2}' "$buildinfo") || true
+  [ -z "$found" ] || { echo "  $(basename "$buildinfo"): $found" >&2; return 1; }
+}
+check "the build info holds no folder, user name, date or time" nothing_of_this_build
+checksums_listed() {  # SHA256SUMS holds both zips', the build info's and the DLL's, as sha256sum -c reads them
   local expected
-  expected=$( (cd "$dist" && sha256sum "$(basename "$zip")" "$(basename "$debug_zip")") &&
+  expected=$( (cd "$dist" && sha256sum "$(basename "$zip")" "$(basename "$debug_zip")" "$(basename "$buildinfo")") &&
     (cd "$unpacked" && sha256sum Horavane.asi))
   [ "$expected" = "$(cat "$dist/SHA256SUMS")" ] ||
     { diff <(echo "$expected") "$dist/SHA256SUMS" | sed 's/^/  SHA256SUMS: /' >&2; return 1; }
 }
-check "SHA256SUMS gives the zip's, the debug archive's and Horavane.asi's checksums" checksums_listed
+check "SHA256SUMS gives the zip's, the debug archive's, the build info's and Horavane.asi's checksums" checksums_listed
 # same_as_source <shipped> <source>: the shipped text is the source's, with CR LF.
 same_as_source() { cmp -s "$1" <(sed 's/$/\r/' "$2") || { echo "  $1 is not $2 as Windows text" >&2; return 1; }; }
 check "Horavane-LICENSE.txt is LICENSE" same_as_source "$licence" "$root/LICENSE"
