@@ -77,6 +77,7 @@ cleanup() {
       rm -rf --one-file-system "$root"
     fi
   fi
+  [ "$status" -eq 0 ] || echo "try-debian: $release stopped (status $status); nothing of it is left mounted or running" >&2
   exit "$status"
 }
 trap cleanup EXIT
