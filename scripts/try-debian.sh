@@ -43,6 +43,9 @@ if [ "${1:-}" = --inside ]; then
     fi
     echo "try-debian: make $target passed in $((SECONDS - start)) s"
   done
+  # The DLL this release's toolchain made, for comparing with another's.
+  dll=$root/home/$USER_NAME/horavane/build/windows/Horavane.asi
+  [ ! -f "$dll" ] || echo "try-debian: $release made Horavane.asi of $(stat -c %s "$dll") bytes, SHA-256 $(sha256sum "$dll" | cut -d' ' -f1)"
   exit $status
 fi
 
