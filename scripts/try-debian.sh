@@ -45,7 +45,7 @@ if [ "${1:-}" = --inside ]; then
   done
   # The DLL this release's toolchain made, for comparing with another's.
   dll=$root/home/$USER_NAME/horavane/build/windows/Horavane.asi
-  [ ! -f "$dll" ] || echo "try-debian: $release made Horavane.asi of $(stat -c %s "$dll") bytes, SHA-256 $(sha256sum "$dll" | cut -d' ' -f1)"
+  [ ! -f "$dll" ] || echo "try-debian: $(basename "$root") made Horavane.asi of $(stat -c %s "$dll") bytes, SHA-256 $(sha256sum "$dll" | cut -d' ' -f1)"
   exit $status
 fi
 
