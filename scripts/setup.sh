@@ -23,11 +23,15 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}"
-SUDO=""
+as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "setup: need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
-  SUDO=sudo
+  as_root=(sudo DEBIAN_FRONTEND=noninteractive)
+  command -v sudo >/dev/null && sudo -v || {
+    echo "setup: cannot install as root with sudo; run this once with root's password:" \
+      "su -c $0, then make again as yourself" >&2
+    exit 1
+  }
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+"${as_root[@]}" apt-get update
+"${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
