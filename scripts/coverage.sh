@@ -13,6 +13,7 @@ cd "$(dirname "$0")/.."
 
 build=build/coverage
 jobs=${JOBS:-2}
+sources="$PWD/src/*"  # what is reported
 # lcov 2 (Debian 13) renamed the options of lcov 1.16 (Debian 12), and checks the end
 # line gcc gives each function, which gcc 14 gets wrong for the tests' macro-made bodies:
 # only src/ is captured there, and that check left to the files reported.
@@ -21,7 +22,7 @@ if lcov --version | grep -q 'version 1\.'; then
   capture=()
 else
   rc=(--rc branch_coverage=1 --rc no_exception_branch=1)
-  capture=(--include "$PWD/src/*")
+  capture=(--include "$sources")
 fi
 
 cmake --preset coverage >/dev/null
@@ -45,7 +46,7 @@ withThrows=$build/coverage-src-with-throws.info
 info=$build/coverage-src.info
 quietly lcov --quiet "${rc[@]}" "${capture[@]}" --capture --directory "$build" --output-file "$raw" >&2 || true
 [ -s "$raw" ] || { echo "coverage: lcov captured nothing from $build" >&2; exit 1; }
-quietly lcov --quiet "${rc[@]}" --extract "$raw" "$PWD/src/*" --output-file "$withThrows"
+quietly lcov --quiet "${rc[@]}" --extract "$raw" "$sources" --output-file "$withThrows"
 
 # lcov 1.16 reads gcc 12's JSON output and keeps the exception edges of every call as
 # branches; gcov's own listing marks them "(throw)". Drop those from the trace.

@@ -23,7 +23,7 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}"
-as_root=()
+as_root=(env DEBIAN_FRONTEND=noninteractive)
 if [ "$(id -u)" -ne 0 ]; then
   as_root=(sudo DEBIAN_FRONTEND=noninteractive)
   command -v sudo >/dev/null && sudo -v || {
@@ -32,6 +32,5 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
   }
 fi
-export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get update
 "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -19,6 +19,15 @@ set -euo pipefail
 usage="usage: scripts/try-debian.sh <release> [<make target>...]"
 USER_NAME=newcomer
 MIRROR=${HORAVANE_TRY_MIRROR:-http://deb.debian.org/debian}
+# as_user <root> <command...>: the command inside the new system, as the user, in a clean
+# environment such as a login gives.
+as_user() {
+  local root=$1
+  shift
+  chroot --userspec="$USER_NAME:$USER_NAME" "$root" /usr/bin/env -i \
+    HOME="/home/$USER_NAME" USER="$USER_NAME" LOGNAME="$USER_NAME" SHELL=/bin/bash \
+    PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 TERM=dumb "$@"
+}
 
 # ---- Inside the namespaces: mount, run the targets as the user, unmount ----
 if [ "${1:-}" = --inside ]; then
@@ -33,10 +42,7 @@ if [ "${1:-}" = --inside ]; then
   for target in "$@"; do
     echo "try-debian: make $target, as $USER_NAME"
     start=$SECONDS
-    if ! chroot --userspec="$USER_NAME:$USER_NAME" "$root" /usr/bin/env -i \
-        HOME="/home/$USER_NAME" USER="$USER_NAME" LOGNAME="$USER_NAME" SHELL=/bin/bash \
-        PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 TERM=dumb \
-        bash -c "cd ~/horavane && make $target"; then
+    if ! as_user "$root" bash -c "cd ~/horavane && make $target"; then
       echo "try-debian: make $target FAILED after $((SECONDS - start)) s" >&2
       status=1
       break
@@ -116,8 +122,7 @@ echo "try-debian: $(sed -n 's/^PRETTY_NAME=//p' "$root/etc/os-release" | tr -d '
 # The committed HEAD (and its branch, for the clone to check out), as a bundle the user
 # clones from inside.
 git -C "$project" bundle create "$root/tmp/horavane.bundle" HEAD $(git -C "$project" symbolic-ref -q HEAD || true) 2>/dev/null
-chroot --userspec="$USER_NAME:$USER_NAME" "$root" /usr/bin/env -i HOME="/home/$USER_NAME" PATH=/usr/bin:/bin \
-  git clone --quiet /tmp/horavane.bundle "/home/$USER_NAME/horavane"
+as_user "$root" git clone --quiet /tmp/horavane.bundle "/home/$USER_NAME/horavane"
 echo "try-debian: cloned $(git -C "$project" rev-parse --short HEAD) into /home/$USER_NAME/horavane"
 
 unshare --mount --propagation private --pid --fork --kill-child bash "$0" --inside "$root" "${targets[@]}" &

@@ -71,22 +71,22 @@ highlight_starts() { [[ "$(highlighted)" == "$1"* ]]; }
 active_are() { [ "$(active_lines | tr '\n' '|')" = "$1" ]; }
 menu_closed() { ! on_screen "Remember on next game start"; }
 
-# The rate the status line shows, in ms per game minute.
-status_rate() { screen | grep -o 'rate [0-9]* ms per game minute' | head -1 | grep -o '[0-9]*' || true; }
-rate_is_not() { [ "$(status_rate)" != "$1" ]; }
-# Reads the status line of one screen into `clock` (the game time in seconds since
-# midnight), `rate` and `clock_state` (running or frozen); fails while no whole status
-# line is on the screen.
+# Reads the status line of one screen into `shown_clock` (the game time in seconds since
+# midnight), `shown_rate` (ms per game minute) and `shown_state` (running or frozen);
+# fails while no whole status line is on the screen.
 read_status() {
   local line
   line=$(screen | grep -o "Game time [0-9:]*   rate [0-9]* ms per game minute   game's clock [a-z]*" | head -1) || true
   [[ $line =~ ^Game\ time\ ([0-9]{2}):([0-9]{2}):([0-9]{2})\ +rate\ ([0-9]+)\ .*clock\ ([a-z]+)$ ]] || return 1
-  clock=$((10#${BASH_REMATCH[1]} * 3600 + 10#${BASH_REMATCH[2]} * 60 + 10#${BASH_REMATCH[3]}))
-  rate=${BASH_REMATCH[4]}
-  clock_state=${BASH_REMATCH[5]}
+  shown_clock=$((10#${BASH_REMATCH[1]} * 3600 + 10#${BASH_REMATCH[2]} * 60 + 10#${BASH_REMATCH[3]}))
+  shown_rate=${BASH_REMATCH[4]}
+  shown_state=${BASH_REMATCH[5]}
 }
+# The rate the status line shows; empty while there is no whole status line.
+status_rate() { if read_status; then echo "$shown_rate"; fi; }
+rate_is_not() { [ "$(status_rate)" != "$1" ]; }
 # clock_passed <seconds since midnight> <game seconds>
-clock_passed() { read_status && (((clock - $1 + 86400) % 86400 >= $2)); }
+clock_passed() { read_status && (((shown_clock - $1 + 86400) % 86400 >= $2)); }
 
 # The menu takes a key only between its steps: after opening, a move or a choice it
 # draws for 100 to 200 ms of the game's tick count, and then answers only releases at
@@ -99,13 +99,14 @@ SETTLE_MS=300
 settle() {
   local need
   wait_for "the status line" read_status
+  local rate=$shown_rate
   ((rate > 0)) || fail "the clock stands still at rate $rate: no time can be read from it"
-  if [ "$clock_state" = running ]; then
+  if [ "$shown_state" = running ]; then
     need=$(((SETTLE_MS * 60 + rate - 1) / rate + 1))  # the game's own clock, second by second
   else
     need=$((((SETTLE_MS + rate - 1) / rate + 1) * 60))  # whole minutes added by the pacing
   fi
-  wait_for "$SETTLE_MS ms of game time to pass (rate $rate, clock $clock_state)" clock_passed "$clock" "$need"
+  wait_for "$SETTLE_MS ms of game time to pass (rate $rate, clock $shown_state)" clock_passed "$shown_clock" "$need"
 }
 # Another highlighted line than `before`, seen twice in a row so that a frame still
 # being painted does not count.

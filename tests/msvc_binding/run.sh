@@ -19,18 +19,14 @@ out=${1:?$usage}/msvc_binding
 def=src/host/ScriptHookV.def
 mkdir -p "$out"
 
-pick() {  # the first of the given programs that is installed
-  local program
-  for program in "$@"; do
-    command -v "$program" >/dev/null && { echo "$program"; return; }
-  done
-  echo "msvc-binding: none of $* is installed (scripts/setup.sh installs them)" >&2
-  exit 1
+need() {  # the program, when it is installed
+  command -v "$1" >/dev/null || { echo "msvc-binding: $1 is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
+  echo "$1"
 }
-clang=$(pick clang++)
-nm=$(pick llvm-nm)
-dlltool=$(pick llvm-dlltool)
-objdump=$(pick llvm-objdump)
+clang=$(need clang++)
+nm=$(need llvm-nm)
+dlltool=$(need llvm-dlltool)
+objdump=$(need llvm-objdump)
 
 "$clang" --target=x86_64-pc-windows-msvc -fms-compatibility -fms-extensions -std=c++17 \
   -nostdinc -Werror -I"$here" -I"$root/platform" -I"$root/src" \
