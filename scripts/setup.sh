@@ -12,6 +12,7 @@ PACKAGES=(
   wine wine64
   clang llvm libclang-rt-dev lcov valgrind
   libstb-dev fonts-dejavu-core tmux
+  python3-pefile
 )
 
 missing=()

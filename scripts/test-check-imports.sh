@@ -1,9 +1,11 @@
 #!/bin/bash
-# Plants faults in a copy of the shipped DLL and checks that check-imports.sh names them:
+# Plants faults in a copy of the shipped DLL and checks that check-imports.py names them:
 # an imported function renamed in the import table (the same length, so nothing else
 # moves), which is a listed import missing and an unlisted one present, and nothing
-# else; and the copy cut down to its first KiB, the headers, which must stop the check
-# with a message of its own, not a shell error.
+# else. Then faults that must stop the check with one message of its own, not a shell
+# error or a traceback: the copy cut down to its first KiB, the headers; cut in the middle
+# of a section's data, which loses the rest of it and every section after it; and marked
+# for another machine (i386).
 #
 #   test-check-imports.sh <Horavane.asi>
 set -euo pipefail
@@ -19,15 +21,22 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 copy=$work/$(basename "$dll")
 cp "$dll" "$copy"
-# check-imports.sh names code through the unstripped copy beside the DLL.
+# check-imports.py names code through the unstripped copy beside the DLL.
 cp "${dll%.*}.debug" "${copy%.*}.debug"
 
-# expect_failure <fault>: check-imports.sh on the copy, which must fail; sets errors to
+# expect_failure <fault>: check-imports.py on the copy, which must fail; sets errors to
 # what it said.
 expect_failure() {
-  if errors=$("$root/scripts/check-imports.sh" "$copy" 2>&1 > /dev/null); then
-    fail "check-imports.sh passes the copy with $1"
+  if errors=$("$root/scripts/check-imports.py" "$copy" 2>&1 > /dev/null); then
+    fail "check-imports.py passes the copy with $1"
   fi
+}
+# expect_stop <fault> <phrase>: check-imports.py on the copy, which must stop with one
+# message of its own that says <phrase>.
+expect_stop() {
+  expect_failure "$1"
+  [[ $errors =~ ^"check-imports: $copy: "[^$'\n']+$ && $errors == *"$2"* ]] ||
+    fail "check-imports.py does not stop on the copy with $1 with one message of its own saying \"$2\":"$'\n'"$errors"
 }
 
 # The first function of packaging/imports.txt, its last letter changed.
@@ -43,14 +52,45 @@ printf %s "$renamed" | dd of="$copy" bs=1 seek="$at" conv=notrunc status=none
 expect_failure "$name renamed $renamed"
 for message in "does not import $name from $from" "imports $renamed from $from"; do
   grep -qF "check-imports: $copy: $message, " <<< "$errors" ||
-    fail "check-imports.sh does not say \"$message\" of the copy with $name renamed $renamed:"$'\n'"$errors"
+    fail "check-imports.py does not say \"$message\" of the copy with $name renamed $renamed:"$'\n'"$errors"
 done
 [ "$(wc -l <<< "$errors")" -eq 2 ] ||
-  fail "check-imports.sh names more than the renamed import:"$'\n'"$errors"
+  fail "check-imports.py names more than the renamed import:"$'\n'"$errors"
+renamed_errors=$errors
+
+# The DLL's own headers: u <offset> <bytes>, an unsigned little-endian field. The DOS
+# header's e_lfanew, at 60, is the offset of the "PE\0\0" signature; the COFF header
+# follows it (its Machine at 4, the number of sections at 6, the size of the optional
+# header at 20), then the optional header, then the section table: 40 bytes a section,
+# the name (0), the size of its data in the file (16) and that data's offset (20).
+u() { od -An --endian=little -t "u$2" -j "$1" -N "$2" "$dll" | tr -d ' '; }
+pe=$(u 60 4)
+coff=$((pe + 4))
+table=$((coff + 20 + $(u $((coff + 16)) 2)))
+# "<offset> <size> <name>" of each section with data in the file, in the file's order.
+count=$(u $((coff + 2)) 2)
+sections=$(for ((i = 0; i < count; i++)); do
+  at=$((table + 40 * i))
+  echo "$(u $((at + 20)) 4) $(u $((at + 16)) 4) $(dd if="$dll" bs=1 skip=$at count=8 status=none | tr -d '\0')"
+done | awk '$2 > 0' | sort -n)
+[ "$(wc -l <<< "$sections")" -ge 2 ] || fail "$dll has fewer than two sections with data:"$'\n'"$sections"
 
 head -c 1024 "$dll" > "$copy"
-expect_failure "only its headers"
-[[ $errors =~ ^"check-imports: $copy: "[^$'\n']+$ ]] ||
-  fail "check-imports.sh does not stop on the copy with only its headers with one message of its own:"$'\n'"$errors"
+expect_stop "only its headers" "runs past the end of the file"
 
-echo "test-check-imports: check-imports.sh names $name renamed $renamed both missing and not listed, and stops on the DLL's headers alone: $(head -1 <<< "$errors")"
+# The file cut in the middle of its next to last section's data: the rest of that
+# section and the whole last one are lost.
+read -r start bytes section < <(tail -2 <<< "$sections")
+cut=$((start + bytes / 2))
+head -c $cut "$dll" > "$copy"
+expect_stop "$cut of its $(stat -c %s "$dll") bytes, cut in section $section" "section $section's data, bytes $start to $((start + bytes)), runs past the end of the file"
+cut_errors=$errors
+
+# IMAGE_FILE_MACHINE_I386 (0x14c) for IMAGE_FILE_MACHINE_AMD64.
+cp "$dll" "$copy"
+printf '\x4c\x01' | dd of="$copy" bs=1 seek=$coff conv=notrunc status=none
+expect_stop "Machine 0x14c" "Machine is 0x14c "
+machine_errors=$errors
+
+echo "test-check-imports: check-imports.py names $name renamed $renamed both missing and not listed, and stops on the DLL cut short and on another machine:"
+printf '%s\n' "$renamed_errors" "$cut_errors" "$machine_errors"
