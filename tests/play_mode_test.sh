@@ -44,10 +44,10 @@ pass() {
 }
 
 screen() { tmux_ capture-pane -p -t play; }
+menu_h=$(dirname "$0")/../src/menu/menu.h
 # The highlighted line: the text drawn in the highlight colour, as the terminal's
 # 24-bit colour code "38;2;<red>;<green>;<blue>m", the components from src/menu/menu.h.
-highlight_code=$(sed -n 's/^constexpr TextColour HIGHLIGHT = {\([0-9]*\)\.0f, \([0-9]*\)\.0f, \([0-9]*\)\.0f.*/38;2;\1;\2;\3m/p' \
-  "$(dirname "$0")/../src/menu/menu.h")
+highlight_code=$(sed -n 's/^constexpr TextColour HIGHLIGHT = {\([0-9]*\)\.0f, \([0-9]*\)\.0f, \([0-9]*\)\.0f.*/38;2;\1;\2;\3m/p' "$menu_h")
 [ -n "$highlight_code" ] || { echo "play_mode_test: no HIGHLIGHT colour found in src/menu/menu.h" >&2; exit 2; }
 highlighted() {
   tmux_ capture-pane -p -e -t play | grep -a -F "$highlight_code" | head -1 |
@@ -71,43 +71,33 @@ highlight_starts() { [[ "$(highlighted)" == "$1"* ]]; }
 active_are() { [ "$(active_lines | tr '\n' '|')" = "$1" ]; }
 menu_closed() { ! on_screen "Remember on next game start"; }
 
-# Reads the status line of one screen into `shown_clock` (the game time in seconds since
-# midnight), `shown_rate` (ms per game minute) and `shown_state` (running or frozen);
-# fails while no whole status line is on the screen.
-read_status() {
+# Reads the rate (ms per game minute) from the status line of one screen into
+# `shown_rate`; fails while no whole status line is on the screen.
+read_rate() {
   local line
   line=$(screen | grep -o "Game time [0-9:]*   rate [0-9]* ms per game minute   game's clock [a-z]*" | head -1) || true
-  [[ $line =~ ^Game\ time\ ([0-9]{2}):([0-9]{2}):([0-9]{2})\ +rate\ ([0-9]+)\ .*clock\ ([a-z]+)$ ]] || return 1
-  shown_clock=$((10#${BASH_REMATCH[1]} * 3600 + 10#${BASH_REMATCH[2]} * 60 + 10#${BASH_REMATCH[3]}))
-  shown_rate=${BASH_REMATCH[4]}
-  shown_state=${BASH_REMATCH[5]}
+  [[ $line =~ \ rate\ ([0-9]+)\  ]] || return 1
+  shown_rate=${BASH_REMATCH[1]}
 }
-# The rate the status line shows; empty while there is no whole status line.
-status_rate() { if read_status; then echo "$shown_rate"; fi; }
-rate_is_not() { [ "$(status_rate)" != "$1" ]; }
-# clock_passed <seconds since midnight> <game seconds>
-clock_passed() { read_status && (((shown_clock - $1 + 86400) % 86400 >= $2)); }
+# A whole status line with another rate than $1; `shown_rate` holds the rate seen.
+rate_is_not() { read_rate && [ "$shown_rate" != "$1" ]; }
 
 # The menu takes a key only between its steps: after opening, a move or a choice it
-# draws for 100 to 200 ms of the game's tick count, and then answers only releases at
-# most 100 ms old. A key typed during a step is lost when the step's last frame comes
-# late, as on a busy machine, and a key typed again could act twice. So before each
-# key the menu is to take, settle waits until the game clock on the screen shows that
-# SETTLE_MS of tick have passed since the last effect was seen: by then the menu polls
-# on every frame and takes a key in the very frame that delivers it.
-SETTLE_MS=300
-settle() {
-  local need
-  wait_for "the status line" read_status
-  local rate=$shown_rate
-  ((rate > 0)) || fail "the clock stands still at rate $rate: no time can be read from it"
-  if [ "$shown_state" = running ]; then
-    need=$(((SETTLE_MS * 60 + rate - 1) / rate + 1))  # the game's own clock, second by second
-  else
-    need=$((((SETTLE_MS + rate - 1) / rate + 1) * 60))  # whole minutes added by the pacing
-  fi
-  wait_for "$SETTLE_MS ms of game time to pass (rate $rate, clock $shown_state)" clock_passed "$shown_clock" "$need"
-}
+# draws for OPEN_, MOVE_ or ACTION_DELAY_MS (src/menu/menu.h) of the game's tick
+# count, and then answers only releases at most 100 ms old. A key typed during a step
+# is lost when the step's last frame comes late, as on a busy machine, and a key typed
+# again could act twice. Play mode's tick count is the real monotonic clock, read by
+# each frame after it takes the typed bytes, and a step starts in the frame that first
+# draws its effect. So a key typed longer than the longest step after the effect was
+# seen on the screen reaches the menu in a frame in which the step is over, however
+# late the frames come: the menu then polls on every frame and takes the key in the
+# very frame that delivers it. The game clock on the screen is no measure of this: it
+# moves in steps of up to two seconds of tick at the slow rates, and not at all at
+# "Stop Time". SETTLE_MS is the longest step and a margin.
+longest_step_ms=$(sed -n 's/^constexpr uint32_t [A-Z_]*_DELAY_MS = \([0-9]*\);.*/\1/p' "$menu_h" | sort -n | tail -1)
+[ -n "$longest_step_ms" ] || { echo "play_mode_test: no *_DELAY_MS found in src/menu/menu.h" >&2; exit 2; }
+SETTLE_MS=$((longest_step_ms + 100))
+settle() { sleep "$((SETTLE_MS / 1000)).$(printf %03d $((SETTLE_MS % 1000)))"; }
 # Another highlighted line than `before`, seen twice in a row so that a frame still
 # being painted does not count.
 highlight_moved_from() {
@@ -178,14 +168,15 @@ wait_for "the first line is highlighted" highlight_is "Remember on next game sta
   fail "the normal rate and the own rate (the same by default) are active at start"
 pass "F5 opens the menu with the first line highlighted"
 
-start_rate=$(status_rate)
+wait_for "the status line" read_rate
+start_rate=$shown_rate
 move_down_to "Time x 30"
 x30=$(highlighted)
 pass "keypad 2 (typed 2) moves the highlight down to $x30"
 menu_key 5
 wait_for "keypad 5 (typed 5) chooses $x30" active_are "$x30 (NOW ACTIVE)|"
 wait_for "the status line shows a new rate" rate_is_not "$start_rate"
-rate=$(status_rate)
+rate=$shown_rate
 pass "keypad 5 chooses the highlighted rate: (NOW ACTIVE) moves to it, rate $rate"
 
 move_highlight 8
@@ -208,12 +199,13 @@ wait_for "F5 opens the menu again" on_screen "Remember on next game start: OFF"
 wait_for "the first line is highlighted" highlight_starts "Remember on next game start"
 menu_key 5
 wait_for "keypad 5 on the first line switches remembering on" on_screen "Remember on next game start: ON"
-move_down_to "Time / 2"
-half=$(highlighted)
+move_down_to "Time / 8"
+slow=$(highlighted)
 menu_key 5
-wait_for "keypad 5 chooses $half" active_are "$half (NOW ACTIVE)|"
-remembered=$(status_rate)
-pass "remembering switched on and $half, rate $remembered, chosen"
+wait_for "keypad 5 chooses $slow" active_are "$slow (NOW ACTIVE)|"
+wait_for "the status line shows a new rate after $slow" rate_is_not "$start_rate"
+remembered=$shown_rate
+pass "remembering switched on and $slow, rate $remembered, chosen"
 
 tmux_ send-keys -t play Escape Escape
 ended_cleanly
@@ -233,8 +225,9 @@ fi
 start_play
 wait_for "the remembered rate is in force at start" on_screen "rate $remembered ms per game minute"
 tmux_ send-keys -t play F5
-wait_for "the menu marks the remembered rate" active_are "$half (NOW ACTIVE)|"
-pass "the next start runs at the remembered rate"
+wait_for "the menu marks the remembered rate" active_are "$slow (NOW ACTIVE)|"
+move_highlight 2
+pass "the next start runs at the remembered rate, and the menu takes keys at that rate"
 
 play=$(cat "$work/play.pid")
 kill -TERM "$play" || fail "no play mode process $play to signal"
