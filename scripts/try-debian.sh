@@ -79,7 +79,7 @@ if [ "${1:-}" = --inside ]; then
   mount --bind /dev/pts "$root/dev/pts"
   mount -t tmpfs -o mode=1777 shm "$root/dev/shm"
   install -m 0644 "$run/horavane.bundle" "$root/tmp/horavane.bundle"
-  as_user "$root" git clone --quiet /tmp/horavane.bundle "/home/$USER_NAME/horavane"
+  as_user "$root" git -c advice.defaultBranchName=false clone --quiet /tmp/horavane.bundle "/home/$USER_NAME/horavane"
   say "cloned $(as_user "$root" git -C "/home/$USER_NAME/horavane" rev-parse --short HEAD) into /home/$USER_NAME/horavane"
 
   for target in "$@"; do
