@@ -104,7 +104,7 @@ if [ "${TRY_SLOW:-}" = debootstrap ]; then
 fi
 EOF
 chmod 755 "$tmp/bin/debootstrap"
-export PATH=$tmp/bin:$PATH TRY_TMP=$tmp TRY_TEST_MOUNTS=$(readlink /proc/self/ns/mnt) HORAVANE_TRY_MIRROR=http://mirror.invalid/debian
+export PATH=$tmp/bin:$PATH TRY_TMP=$tmp TRY_TEST_MOUNTS=$(readlink /proc/self/ns/mnt) HORAVANE_TRY_MIRROR=file:///stand-in/mirror
 unset HORAVANE_TRY_KEEP TRY_SLOW TRY_FAIL
 base=$tmp/base
 export HORAVANE_TRY_DIR=$base
@@ -179,6 +179,8 @@ mkdir -p "$tmp/cwd/rel"
 out=$(cd "$tmp/cwd" && umask 077 && HORAVANE_TRY_DIR=./rel/../../base/ "$try" stand quick 2>&1) ||
   fail "a second run of the same release beside the first, with a relative base under umask 077, fails: $out"
 grep -qF "quick passed" <<< "$out" || fail "the second run did not run its target: $out"
+[[ $(tail -1 "$tmp/calls") == *" stand $base/stand."??????"/root $HORAVANE_TRY_MIRROR" ]] ||
+  fail "debootstrap was not asked for the release in the run's own folder from HORAVANE_TRY_MIRROR: $(tail -1 "$tmp/calls")"
 started make-started || fail "the second run removed the first one's folder"
 [ "$(runs | wc -l)" = 1 ] || fail "the second run left its folder: $(runs)"
 go
