@@ -20,7 +20,7 @@ set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "test-try-debian: needs root; skipped"; exit 77; }
 here=$(cd "$(dirname "$0")" && pwd)
 
-tmp=$(mktemp -d)
+tmp=$(mktemp -d /tmp/test-try-debian.XXXXXX) # under root's own sticky /tmp, whatever TMPDIR says
 mounted=() # what this test mounts itself, unmounted on the way out
 cleanup() {
   local status=$?
