@@ -79,8 +79,11 @@ mkdir "$tmp/bin"
 cat > "$tmp/bin/debootstrap" << 'EOF'
 #!/bin/bash
 set -euo pipefail
-root=${@: -2:1}
+while [[ ${1:-} == --* ]]; do shift; done
+root=${2:-}
 echo "$*" >> "$TRY_TMP/calls"
+# It makes things only in the test's own folder, whatever it is asked.
+[[ $root == "$TRY_TMP"/* ]] || { echo "E: $root is not in the test's folder $TRY_TMP"; exit 1; }
 # Its mounts must go with the run: never in the mount namespace the test started in.
 [ "$(readlink /proc/self/ns/mnt)" != "$TRY_TEST_MOUNTS" ] || { echo "E: not in a mount namespace of the run's own"; exit 1; }
 echo "stand-in: making $root"
@@ -179,7 +182,7 @@ mkdir -p "$tmp/cwd/rel"
 out=$(cd "$tmp/cwd" && umask 077 && HORAVANE_TRY_DIR=./rel/../../base/ "$try" stand quick 2>&1) ||
   fail "a second run of the same release beside the first, with a relative base under umask 077, fails: $out"
 grep -qF "quick passed" <<< "$out" || fail "the second run did not run its target: $out"
-[[ $(tail -1 "$tmp/calls") == *" stand $base/stand."??????"/root $HORAVANE_TRY_MIRROR" ]] ||
+[[ $(tail -1 "$tmp/calls") == "stand $base/stand."??????"/root $HORAVANE_TRY_MIRROR" ]] ||
   fail "debootstrap was not asked for the release in the run's own folder from HORAVANE_TRY_MIRROR: $(tail -1 "$tmp/calls")"
 started make-started || fail "the second run removed the first one's folder"
 [ "$(runs | wc -l)" = 1 ] || fail "the second run left its folder: $(runs)"
