@@ -3,6 +3,8 @@
 # yourself: when something is missing it asks sudo for apt-get alone, so the builds stay
 # yours. Every name is one that Debian 12 and Debian 13 both have: the unversioned LLVM
 # packages (clang, llvm, libclang-rt-dev) follow each release's own default version.
+#
+#   setup.sh [<package>...]   the given packages instead of the project's own
 set -euo pipefail
 
 PACKAGES=(
@@ -15,6 +17,7 @@ PACKAGES=(
   python3-pefile
 )
 
+[ $# -eq 0 ] || PACKAGES=("$@")
 missing=()
 for package in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

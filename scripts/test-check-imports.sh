@@ -58,29 +58,25 @@ done
   fail "check-imports.py names more than the renamed import:"$'\n'"$errors"
 renamed_errors=$errors
 
-# The DLL's own headers: u <offset> <bytes>, an unsigned little-endian field. The DOS
-# header's e_lfanew, at 60, is the offset of the "PE\0\0" signature; the COFF header
-# follows it (its Machine at 4, the number of sections at 6, the size of the optional
-# header at 20), then the optional header, then the section table: 40 bytes a section,
-# the name (0), the size of its data in the file (16) and that data's offset (20).
-u() { od -An --endian=little -t "u$2" -j "$1" -N "$2" "$dll" | tr -d ' '; }
-pe=$(u 60 4)
-coff=$((pe + 4))
-table=$((coff + 20 + $(u $((coff + 16)) 2)))
-# "<offset> <size> <name>" of each section with data in the file, in the file's order.
-count=$(u $((coff + 2)) 2)
-sections=$(for ((i = 0; i < count; i++)); do
-  at=$((table + 40 * i))
-  echo "$(u $((at + 20)) 4) $(u $((at + 16)) 4) $(dd if="$dll" bs=1 skip=$at count=8 status=none | tr -d '\0')"
-done | awk '$2 > 0' | sort -n)
-[ "$(wc -l <<< "$sections")" -ge 2 ] || fail "$dll has fewer than two sections with data:"$'\n'"$sections"
+# Where to plant the faults, from the DLL's headers as pefile reads them: the COFF
+# header's offset (its first field is the Machine), and the offset, size and name of
+# the next to last section with data in the file, in the file's order.
+read -r coff start bytes section < <(/usr/bin/python3 - "$dll" << 'EOF'
+import sys, pefile
+pe = pefile.PE(sys.argv[1], fast_load=True)
+sections = sorted((s.PointerToRawData, s.SizeOfRawData, s.Name.rstrip(b"\0").decode())
+                  for s in pe.sections if s.SizeOfRawData)
+if len(sections) >= 2:
+    print(pe.FILE_HEADER.get_file_offset(), *sections[-2])
+EOF
+) || true
+[ -n "${section:-}" ] || fail "$dll has fewer than two sections with data, or pefile cannot read it"
 
 head -c 1024 "$dll" > "$copy"
 expect_stop "only its headers" "runs past the end of the file"
 
 # The file cut in the middle of its next to last section's data: the rest of that
 # section and the whole last one are lost.
-read -r start bytes section < <(tail -2 <<< "$sections")
 cut=$((start + bytes / 2))
 head -c $cut "$dll" > "$copy"
 expect_stop "$cut of its $(stat -c %s "$dll") bytes, cut in section $section" "section $section's data, bytes $start to $((start + bytes)), runs past the end of the file"

@@ -146,12 +146,7 @@ mkdir -m 0755 -- "$base" 2>/dev/null || true
 [ ! -L "$base" ] && [ -d "$base" ] || refuse "$base is not a folder"
 why=$(owned_by_root_alone "$base" plain) || refuse "$base $why: refusing to work in it (set HORAVANE_TRY_DIR)"
 
-for tool in debootstrap; do
-  if ! command -v "$tool" >/dev/null; then
-    say "installing $tool"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$tool" >/dev/null
-  fi
-done
+command -v debootstrap >/dev/null || "$project/scripts/setup.sh" debootstrap
 
 # mirror_of_apt_sources: the mirror this machine takes its own release from, in its apt
 # sources, one-line (sources.list, *.list) or deb822 (*.sources); empty when none is.
@@ -208,8 +203,11 @@ sweep() {
     if [ -n "$below" ]; then
       say "$dir is left as it is: something is mounted there ($(echo $below)); unmount it, then scripts/try-debian.sh --clean" >&2
       left=$((left + 1))
-    elif why=$([ -e "$dir/$KEPT" ] && echo "kept" || echo "left by a run that was killed") &&
-      rm -rf --one-file-system -- "$dir"; then
+      continue
+    fi
+    why="left by a run that was killed"
+    [ ! -e "$dir/$KEPT" ] || why=kept
+    if rm -rf --one-file-system -- "$dir"; then
       say "removed $dir, $why"
       removed=$((removed + 1))
     else
