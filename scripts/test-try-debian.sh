@@ -1,38 +1,71 @@
 #!/bin/bash
-# Checks that try-debian.sh, which runs as root, touches nothing but what it made: it runs
-# the script of this checkout in a throwaway project whose Makefile has quick, slow and
-# failing targets, with a stand-in for debootstrap that makes a small system from this
-# machine's own /usr (read-only) in a moment, without a network. Checked:
-# - bases it must refuse (a symbolic link, one owned by another user, one writable by
-#   others, one below a folder of another user), and the refusal changes nothing;
-# - two runs of one release at once, the second with a relative base, under umask 077,
-#   while the first waits in its make target: both pass, neither touches the other;
+# Checks that try-debian.sh, which runs as root, touches nothing but the one folder each
+# run makes: it runs the script of this checkout in a throwaway project whose Makefile
+# has quick, slow and failing targets, with stand-ins for debootstrap (a small system
+# from this machine's own /usr, read-only, made in a moment without a network) and for
+# mktemp (the real one, which also records each folder made, so that this test knows
+# the runs' folders without looking for them). Checked:
+# - without CAP_SYS_ADMIN it refuses at once, naming what is missing, and makes nothing;
+#   the old internal step typed by hand changes no mount; shell text is no target;
+# - INT at the run's first instant, while its folder is being made: that folder goes;
+# - two runs at once, the second under umask 077, both pass; a folder named like a run's
+#   and another base's folders survive every run;
+# - a same-filesystem bind mount and a tmpfs mounted into a run's tree from outside:
+#   the run removes nothing, names them and fails; what was bound survives;
 # - INT, TERM, HUP and KILL during debootstrap, the clone and a make target: nothing is
-#   left mounted or running, and no folder but the one KILL leaves, which the next run
-#   removes and names;
-# - a failing debootstrap shows its log; a tree kept on purpose stays until --clean;
-#   --clean leaves a folder with something mounted in it alone, and removes it once that
-#   is unmounted.
-# Needs root; exits 77 (skipped) without it.
+#   left mounted or running, and no folder but the one KILL leaves, which the command
+#   named in the run's first line removes;
+# - a failing debootstrap shows its log; HORAVANE_TRY_KEEP=1 keeps the folder;
+# - the mirror, read through apt from hand-made sources: only Debian's own archive for
+#   this machine's release, only http, https or file addresses.
+# Every wait is bounded by the clock, and the whole test by LIMIT seconds; when a limit
+# is reached it says what it was waiting for. Needs root and a machine that can make
+# namespaces; exits 77 (skipped) otherwise, with the script's own reason.
 #
 #   test-try-debian.sh
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "test-try-debian: needs root; skipped"; exit 77; }
 here=$(cd "$(dirname "$0")" && pwd)
+LIMIT=240     # seconds for the whole test
+STEP_LIMIT=60 # seconds for any one run or wait
 
-tmp=$(mktemp -d /tmp/test-try-debian.XXXXXX) # under root's own sticky /tmp, whatever TMPDIR says
+status=0
+out=$("$here/try-debian.sh" --check 2>&1) || status=$?
+case $status in
+  0) ;;
+  3) echo "test-try-debian: skipped: $out"; exit 77 ;;
+  *) echo "test-try-debian: FAILED: try-debian.sh --check: status $status: $out" >&2; exit 1 ;;
+esac
+
+# In /var/tmp, as the runs' folders, so that a bind mount from here is on their filesystem.
+tmp=$(mktemp -d /var/tmp/test-try-debian.XXXXXX)
+real_mktemp=$(command -v mktemp)
 mounted=() # what this test mounts itself, unmounted on the way out
-cleanup() {
-  local status=$?
-  set +e
-  # Whatever of the runs is still alive, then what the test mounted, then its folder.
-  pkill -KILL -f -- "$tmp/" 2>/dev/null
-  for target in "${mounted[@]}" $(findmnt -rn -o TARGET | grep -F "$tmp/" | sort -r); do
-    umount "$target" 2>/dev/null
+watchdog=""
+made() { cat "$tmp/made" 2>/dev/null || true; } # every folder the runs made, in order
+# pids_naming <text>: the processes whose command line holds the text.
+pids_naming() {
+  local pid
+  for pid in /proc/[0-9]*; do
+    ! tr '\0' ' ' 2> /dev/null < "$pid/cmdline" | grep -qF -- "$1" || echo "${pid#/proc/}"
   done
-  rm -rf --one-file-system -- "$tmp"
+}
+cleanup() {
+  local status=$? dir target
+  set +e
+  [ -z "$watchdog" ] || { kill -KILL "$watchdog" $(cat "/proc/$watchdog/task/$watchdog/children"); wait "$watchdog"; } 2> /dev/null
+  # Whatever of the runs is still alive, then what is mounted in the folders, then them.
+  kill -KILL $(pids_naming "$tmp/") 2> /dev/null
+  for dir in $(made) "$sibling" "$tmp"; do
+    [ -d "$dir" ] || continue
+    for target in "${mounted[@]}" $(findmnt -rn -o TARGET | grep -F "$dir/" | sort -r); do
+      umount "$target" 2>/dev/null
+    done
+    rm -rf --one-file-system -- "$dir"
+  done
   exit $status
 }
+sibling=""
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
@@ -42,21 +75,55 @@ fail() {
   echo "test-try-debian: FAILED: $*" >&2
   exit 1
 }
-# wait_for <what> <command...>: polls the command until it succeeds, for up to 30 s.
+step() { echo "$*" > "$tmp/step"; }
+# The whole test's limit: the watchdog names the step the test was on and stops it.
+{
+  sleep "$LIMIT"
+  echo "test-try-debian: FAILED: the limit of $LIMIT s was reached while $(cat "$tmp/step")" >&2
+  kill -TERM $$
+} &
+watchdog=$!
+
+# wait_for <what> <command...>: polls the command until it succeeds, for STEP_LIMIT s.
 wait_for() {
-  local what=$1
+  local what=$1 until=$((SECONDS + STEP_LIMIT))
   shift
-  for _ in $(seq 300); do
-    if "$@"; then return 0; fi
+  step "waiting until $what"
+  until "$@"; do
+    [ $SECONDS -lt $until ] || fail "$what: not seen within $STEP_LIMIT s"
     sleep 0.1
   done
-  fail "$what (not seen within 30 s)"
+}
+# ended <pid>: gone, or a zombie waiting for this shell.
+ended() {
+  local state
+  read -r _ _ state _ 2> /dev/null < "/proc/$1/stat" || return 0
+  [ "$state" = Z ]
+}
+# finish <pid> <what>: sets status to that of the run in the background, which must end
+# within STEP_LIMIT s.
+finish() {
+  wait_for "$2 ends" ended "$1"
+  status=0
+  { wait "$1"; } 2> /dev/null || status=$? # without the shell's notice of a kill
+}
+# attempt <what> <arguments...>: a run in the foreground, bounded; sets out and status.
+attempt() {
+  local what=$1
+  shift
+  step "waiting for $what"
+  status=0
+  out=$(timeout -k 10 "$STEP_LIMIT" "$try" "$@" 2>&1) || status=$?
+  [ $status -ne 124 ] || fail "$what: the run did not end within $STEP_LIMIT s: $out"
 }
 
 # ---- The throwaway project, with this checkout's try-debian.sh ----
 project=$tmp/project
 mkdir -p "$project/scripts"
 cp "$here/try-debian.sh" "$project/scripts/"
+# Setup must never be needed: the stand-in debootstrap is on the PATH.
+printf '#!/bin/sh\necho "$*" >> "%s/setup-calls"\nexit 1\n' "$tmp" > "$project/scripts/setup.sh"
+chmod 755 "$project/scripts/setup.sh"
 # Each slow thing waits for a file named go where it marked that it started.
 cat > "$project/Makefile" << 'EOF'
 quick:
@@ -71,10 +138,10 @@ git -C "$project" add -A
 git -C "$project" -c user.name=test -c user.email=test@localhost commit --quiet -m project
 try=$project/scripts/try-debian.sh
 
-# ---- The stand-in for debootstrap, first on the PATH ----
-# It records each call in $tmp/calls, waits when TRY_SLOW=debootstrap, fails with a log
-# line when TRY_FAIL=debootstrap, and with TRY_SLOW=clone puts a git that waits first on
-# the new system's PATH.
+# ---- The stand-ins, first on the PATH ----
+# debootstrap records each call in $tmp/calls, waits when TRY_SLOW=debootstrap, fails
+# with a log line when TRY_FAIL=debootstrap, and with TRY_SLOW=clone puts a git that
+# waits first on the new system's PATH.
 mkdir "$tmp/bin"
 cat > "$tmp/bin/debootstrap" << 'EOF'
 #!/bin/bash
@@ -82,8 +149,8 @@ set -euo pipefail
 while [[ ${1:-} == --* ]]; do shift; done
 root=${2:-}
 echo "$*" >> "$TRY_TMP/calls"
-# It makes things only in the test's own folder, whatever it is asked.
-[[ $root == "$TRY_TMP"/* ]] || { echo "E: $root is not in the test's folder $TRY_TMP"; exit 1; }
+# It makes things only in a folder the stand-in mktemp made, whatever it is asked.
+grep -qxF "${root%/root}" "$TRY_TMP/made" || { echo "E: $root is in no folder a run made"; exit 1; }
 # Its mounts must go with the run: never in the mount namespace the test started in.
 [ "$(readlink /proc/self/ns/mnt)" != "$TRY_TEST_MOUNTS" ] || { echo "E: not in a mount namespace of the run's own"; exit 1; }
 echo "stand-in: making $root"
@@ -106,143 +173,258 @@ if [ "${TRY_SLOW:-}" = debootstrap ]; then
   while [ ! -e "$root/tmp/go" ]; do sleep 0.1; done
 fi
 EOF
-chmod 755 "$tmp/bin/debootstrap"
-export PATH=$tmp/bin:$PATH TRY_TMP=$tmp TRY_TEST_MOUNTS=$(readlink /proc/self/ns/mnt) HORAVANE_TRY_MIRROR=file:///stand-in/mirror
-unset HORAVANE_TRY_KEEP TRY_SLOW TRY_FAIL
-base=$tmp/base
-export HORAVANE_TRY_DIR=$base
+# mktemp: the real one, recording what it made; with TRY_SIGNAL_AT_MKTEMP=<signal> it
+# then sends that signal to the script, before the script has the folder's name.
+cat > "$tmp/bin/mktemp" << EOF
+#!/bin/bash
+set -euo pipefail
+made=\$($real_mktemp "\$@")
+echo "\$made" >> "\$TRY_TMP/made"
+if [ -n "\${TRY_SIGNAL_AT_MKTEMP:-}" ]; then
+  pid=\$PPID script=
+  while [ "\$pid" -gt 1 ]; do
+    [ "\$(cat "/proc/\$pid/comm")" != try-debian.sh ] || script=\$pid
+    read -r _ _ _ pid _ < "/proc/\$pid/stat"
+  done
+  kill -"\$TRY_SIGNAL_AT_MKTEMP" "\$script"
+fi
+echo "\$made"
+EOF
+chmod 755 "$tmp/bin/debootstrap" "$tmp/bin/mktemp"
+export PATH=$tmp/bin:$PATH TRY_TMP=$tmp TRY_TEST_MOUNTS=$(readlink /proc/self/ns/mnt)
+export HORAVANE_TRY_MIRROR=file:///stand-in/mirror
+unset HORAVANE_TRY_KEEP TRY_SLOW TRY_FAIL TRY_SIGNAL_AT_MKTEMP APT_CONFIG
+touch "$tmp/made" "$tmp/calls"
 
-runs() { find "$base" -mindepth 1 -maxdepth 1 -name '*.*' ! -name .lock -printf '%f\n' 2>/dev/null | sort; }
-calls() { [ -f "$tmp/calls" ] && wc -l < "$tmp/calls" || echo 0; }
+# ---- What no run may touch ----
+# A base that an earlier layout of the runs swept, full of folders named like runs', and
+# a folder beside the runs' own named like one, with a lock in it.
+export HORAVANE_TRY_DIR=$tmp/base
+mkdir -p "$HORAVANE_TRY_DIR/stand.abcdef" "$HORAVANE_TRY_DIR/backup.202401"
+echo keep > "$HORAVANE_TRY_DIR/stand.abcdef/marker"
+echo keep > "$HORAVANE_TRY_DIR/backup.202401/data.txt"
+sibling=$($real_mktemp -d /var/tmp/horavane-try.XXXXXX)
+echo keep > "$sibling/marker"
+touch "$sibling/lock"
+fingerprint() { (cd "$HORAVANE_TRY_DIR" && find . "$sibling" -printf '%p %U %m %s\n' | sort); }
+untouched=$(fingerprint)
+
+runs_left() { for dir in $(made); do [ ! -e "$dir" ] || echo "$dir"; done; }
+last_made() { tail -1 "$tmp/made"; }
 # What of the runs is mounted, or running, anywhere: none may outlive its run.
-mounted_here() { findmnt -rn -o TARGET | grep -F "$tmp/" || true; }
+mounted_here() {
+  local dir
+  for dir in $(made) "$tmp"; do findmnt -rn -o TARGET | grep -F "$dir/" || true; done
+}
 running_here() {
-  local pid
-  for pid in $(pgrep -f -- "$tmp/" || true); do
-    [ "$pid" != $$ ] && [ -e "/proc/$pid" ] && echo "$pid $(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null)"
+  local pid dir
+  for dir in $(made) "$tmp"; do
+    for pid in $(pids_naming "$dir/"); do
+      [ "$pid" != $$ ] && [ "$pid" != "$watchdog" ] && [ -e "/proc/$pid" ] &&
+        echo "$pid $(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null)"
+    done
   done
   for pid in /proc/[0-9]*; do
-    [[ $(readlink "$pid/root" 2>/dev/null) == "$tmp/"* ]] && echo "${pid#/proc/} (rooted in $tmp)"
+    for dir in $(made); do
+      [[ $(readlink "$pid/root" 2>/dev/null) == "$dir/"* ]] && echo "${pid#/proc/} (rooted in $dir)"
+    done
   done
   return 0
 }
 nothing_running() { [ -z "$(running_here)" ]; }
 # started <marker>: the marker some run made in its new system's /tmp.
-started() { compgen -G "$base/*/root/tmp/$1" > /dev/null; }
-# go: lets every waiting run on.
-go() { for dir in "$base"/*/root/tmp; do touch "$dir/go"; done; }
-
-# ---- Refusals change nothing ----
-# refused <what> <words the message must hold> [<arguments>]: the run on
-# $HORAVANE_TRY_DIR, with the arguments (else "stand quick"), must stop before
-# debootstrap, saying why.
-refused() {
-  local what=$1 words=$2 out before
-  shift 2
-  [ $# -gt 0 ] || set -- stand quick
-  before=$(calls)
-  if out=$("$try" "$@" 2>&1); then fail "$what is not refused: $out"; fi
-  set -- "$what" "$words"
-  grep -qF -- "$2" <<< "$out" || fail "refusing $1 does not say \"$2\": $out"
-  [ "$(calls)" = "$before" ] || fail "debootstrap ran for $1"
+started() {
+  local dir
+  for dir in $(made); do [ ! -e "$dir/root/tmp/$1" ] || return 0; done
+  return 1
 }
-# A base that holds another's things, as an earlier layout of the runs would.
-victim=$tmp/victim
-mkdir -p "$victim/stand/home" "$victim/stand.abcdef"
-echo keep > "$victim/stand/home/marker"
-echo keep > "$victim/stand.abcdef/marker"
-fingerprint() { (cd "$victim" && find . -printf '%p %U %m\n' | sort && cat stand/home/marker stand.abcdef/marker); }
-before=$(fingerprint)
+# go: lets every waiting run on.
+go() {
+  local dir
+  for dir in $(made); do [ ! -d "$dir/root/tmp" ] || touch "$dir/root/tmp/go"; done
+}
+# removal_of <output>: the command the run's first line gives for removing its folder.
+removal_of() { sed -n '1s/.*, remove it as root with: //p' <<< "$1"; }
 
-ln -s "$victim" "$tmp/link"
-HORAVANE_TRY_DIR=$tmp/link refused "a base that is a symbolic link" "symbolic link"
-HORAVANE_TRY_DIR=$tmp/link/ refused "a base that is a symbolic link, given with a slash" "symbolic link"
-chown nobody "$victim"
-HORAVANE_TRY_DIR=$victim refused "a base owned by another user" "owned by user nobody"
-chown root "$victim"
-chmod 0777 "$victim"
-HORAVANE_TRY_DIR=$victim refused "a base others may write to" "may be written by others"
-chmod 0755 "$victim"
-mkdir -m 0755 "$tmp/theirs"
-chown nobody "$tmp/theirs"
-HORAVANE_TRY_DIR=$tmp/theirs/base refused "a base in a folder of another user" "$tmp/theirs is owned by user nobody"
-[ ! -e "$tmp/theirs/base" ] || fail "the base was made in another user's folder"
-HORAVANE_TRY_DIR=$victim refused "a target that is shell text" "is not a make target" stand 'quick;touch /x'
-[ "$(fingerprint)" = "$before" ] || fail "a refusal changed the base it refused:"$'\n'"$(fingerprint)"
-echo "test-try-debian: ok: links, others' folders and shell text refused, and nothing changed"
+# ---- Refused at once, making nothing ----
+attempt "a target that is shell text" stand 'quick;touch /x'
+[ $status = 2 ] && grep -qF "is not a make target" <<< "$out" || fail "a target of shell text is not refused: $status: $out"
+# The old internal step typed by hand, in a mount namespace of the test's own, where any
+# mount it made would stay to be seen.
+step "the internal step typed by hand"
+hand=$(timeout -k 10 "$STEP_LIMIT" unshare --mount --propagation private -- bash -c '
+  before=$(cut -d" " -f5- /proc/self/mountinfo)
+  "$1" --inside "$2/hand" stand "" quick > /dev/null 2>&1 && echo "passed"
+  [ "$(cut -d" " -f5- /proc/self/mountinfo)" = "$before" ] || echo "changed the mounts"
+' hand "$try" "$tmp" 2>&1) || true
+[ -z "$hand" ] || fail "the internal step typed by hand $hand"
+step "the refusal without CAP_SYS_ADMIN"
+status=0
+out=$(timeout -k 10 "$STEP_LIMIT" setpriv --bounding-set=-sys_admin -- "$try" stand quick 2>&1) || status=$?
+[ $status = 3 ] && [ "$(wc -l <<< "$out")" = 1 ] && grep -qF "lacks CAP_SYS_ADMIN" <<< "$out" ||
+  fail "without CAP_SYS_ADMIN the run is not refused at once with one line naming it: status $status: $out"
+[ -z "$(made)" ] && [ ! -s "$tmp/calls" ] && [ ! -e "$tmp/setup-calls" ] ||
+  fail "the refusal without CAP_SYS_ADMIN made or ran something: $(made) $(cat "$tmp/calls")"
+echo "test-try-debian: ok: refused at once without CAP_SYS_ADMIN ($out); the internal step typed by hand changes no mount"
 
-# ---- Two runs of one release at once ----
+# ---- INT at the run's first instant ----
+TRY_SIGNAL_AT_MKTEMP=INT attempt "INT at the first instant" stand quick
+[ $status = 130 ] || fail "INT while the run's folder is made: status $status, not 130: $out"
+[ -n "$(made)" ] && [ -z "$(runs_left)" ] || fail "INT while the run's folder is made leaves it: $(runs_left)"
+[ ! -s "$tmp/calls" ] || fail "INT while the run's folder is made: debootstrap still ran"
+echo "test-try-debian: ok: INT while the run's folder is made removes it"
+
+# ---- Two runs at once; mounts from outside in a run's tree ----
 # A run started in the background takes INT as from a terminal, not ignoring it as a
 # background command of a script otherwise does.
 background() { exec env --default-signal=INT "$@"; }
 background "$try" stand slow > "$tmp/first.log" 2>&1 &
 first=$!
 wait_for "the first run waits in its make target" started make-started
-mkdir -p "$tmp/cwd/rel"
-out=$(cd "$tmp/cwd" && umask 077 && HORAVANE_TRY_DIR=./rel/../../base/ "$try" stand quick 2>&1) ||
-  fail "a second run of the same release beside the first, with a relative base under umask 077, fails: $out"
+first_dir=$(last_made)
+step "waiting for the second run beside the first"
+mkdir -p "$tmp/cwd"
+out=$(cd "$tmp/cwd" && umask 077 && timeout -k 10 "$STEP_LIMIT" "$try" stand quick 2>&1) ||
+  fail "a second run of the same release beside the first, under umask 077, fails: $out"
 grep -qF "quick passed" <<< "$out" || fail "the second run did not run its target: $out"
-[[ $(tail -1 "$tmp/calls") == "stand $base/stand."??????"/root $HORAVANE_TRY_MIRROR" ]] ||
+second_dir=$(last_made)
+[ "$second_dir" != "$first_dir" ] && [[ $(head -1 <<< "$out") == "try-debian: working in $second_dir;"* ]] ||
+  fail "the second run's first line does not name its own folder $second_dir: $out"
+[[ $(tail -1 "$tmp/calls") == "stand $second_dir/root $HORAVANE_TRY_MIRROR" ]] ||
   fail "debootstrap was not asked for the release in the run's own folder from HORAVANE_TRY_MIRROR: $(tail -1 "$tmp/calls")"
+[ "$(stat -c %a "$second_dir" 2>/dev/null || echo gone)" = gone ] || fail "the second run left its folder"
 started make-started || fail "the second run removed the first one's folder"
-[ "$(runs | wc -l)" = 1 ] || fail "the second run left its folder: $(runs)"
+# From outside, while the first run waits: a folder of this filesystem bound into its
+# tree, and a tmpfs.
+mkdir "$tmp/outside" "$first_dir/bound" "$first_dir/root/tmpfs"
+echo keep > "$tmp/outside/marker"
+mount --bind "$tmp/outside" "$first_dir/bound"
+mounted+=("$first_dir/bound")
+mount -t tmpfs tmpfs "$first_dir/root/tmpfs"
+mounted+=("$first_dir/root/tmpfs")
 go
-wait "$first" || fail "the first run fails once let on: $(cat "$tmp/first.log")"
-[ -z "$(runs)" ] || fail "folders left after both runs: $(runs)"
-echo "test-try-debian: ok: two runs of one release at once, both passed, neither touched the other"
+finish "$first" "the first run"
+[ "$status" = 1 ] || fail "the first run, with mounts in its folder, ends with status $status, not 1: $(cat "$tmp/first.log")"
+grep -qF "left $first_dir as it is: something is mounted there ($first_dir/bound $first_dir/root/tmpfs)" "$tmp/first.log" ||
+  fail "the first run does not name its folder and what is mounted there: $(cat "$tmp/first.log")"
+[ "$(cat "$tmp/outside/marker" 2>/dev/null)" = keep ] || fail "the run's removal went into a bind mount: $tmp/outside lost its files"
+# The removal the first line gives refuses while something is mounted, then removes.
+removal=$(removal_of "$(cat "$tmp/first.log")")
+bash -c "$removal" > /dev/null && [ -d "$first_dir/bound" ] || fail "\"$removal\" removes a folder with something mounted in it"
+umount "$first_dir/bound" "$first_dir/root/tmpfs"
+bash -c "$removal" && [ ! -e "$first_dir" ] || fail "\"$removal\" does not remove the folder"
+[ "$(fingerprint)" = "$untouched" ] || fail "a run touched folders it did not make:"$'\n'"$(fingerprint)"
+echo "test-try-debian: ok: two runs at once both passed; a folder with mounts from outside is left whole and named; no other folder touched"
 
 # ---- Interrupted at each step ----
 # interrupt <signal> <step> <marker> <target>: a run that waits in the step, then the
 # signal to the script.
 interrupt() {
-  local signal=$1 step=$2 marker=$3 status expected
-  TRY_SLOW=$step background "$try" stand "$4" > "$tmp/run.log" 2>&1 &
+  local signal=$1 where=$2 status expected dir removal
+  TRY_SLOW=$where background "$try" stand "$4" > "$tmp/run.log" 2>&1 &
   local pid=$!
-  wait_for "a run waits in $step" started "$marker"
+  wait_for "a run waits in ${where:-make}" started "$3"
+  dir=$(last_made)
   kill -"$signal" "$pid"
-  status=0
-  { wait "$pid"; } 2> /dev/null || status=$? # without the shell's notice of the kill
+  finish "$pid" "the run after $signal"
   expected=$((128 + $(kill -l "$signal")))
-  [ "$status" = "$expected" ] || fail "$signal during $step: status $status, not $expected: $(cat "$tmp/run.log")"
-  wait_for "nothing of the run is running after $signal during $step" nothing_running
-  [ -z "$(mounted_here)" ] || fail "mounted after $signal during $step: $(mounted_here)"
+  [ "$status" = "$expected" ] || fail "$signal during ${where:-make}: status $status, not $expected: $(cat "$tmp/run.log")"
+  # A run that could clean up waited for everything it started; a killed one could not.
   if [ "$signal" = KILL ]; then
-    [ "$(runs | wc -l)" = 1 ] || fail "KILL during $step leaves not one folder but: $(runs)"
-    left=$(runs)
-    out=$("$try" stand quick 2>&1) || fail "the run after KILL fails: $out"
-    grep -qF "removed $base/$left, left by a run that was killed" <<< "$out" ||
-      fail "the run after KILL does not remove and name $left: $out"
+    wait_for "nothing of the run is running after $signal during ${where:-make}" nothing_running
+  else
+    nothing_running || fail "still running as the run ends after $signal during ${where:-make}: $(running_here)"
   fi
-  [ -z "$(runs)" ] || fail "left on disk after $signal during $step: $(runs)"
+  [ -z "$(mounted_here)" ] || fail "mounted after $signal during ${where:-make}: $(mounted_here)"
+  ! grep -v -e "^try-debian: " -e "^quick passed$" "$tmp/run.log" ||
+    fail "$signal during ${where:-make} prints more than the run's own lines (above)"
+  if [ "$signal" = KILL ]; then
+    [ "$(runs_left)" = "$dir" ] || fail "KILL during ${where:-make} leaves not its folder $dir but: $(runs_left)"
+    removal=$(removal_of "$(cat "$tmp/run.log")")
+    bash -c "$removal" || fail "\"$removal\", from the killed run's first line, fails"
+  fi
+  [ -z "$(runs_left)" ] || fail "left on disk after $signal during ${where:-make}: $(runs_left)"
 }
 for signal in INT TERM HUP KILL; do
   interrupt $signal debootstrap debootstrap-started quick
   interrupt $signal clone clone-started quick
   interrupt $signal "" make-started slow
 done
-echo "test-try-debian: ok: INT, TERM, HUP and KILL during debootstrap, the clone and make leave nothing mounted, running or on disk"
+[ "$(fingerprint)" = "$untouched" ] || fail "an interrupted run touched folders it did not make"
+echo "test-try-debian: ok: INT, TERM, HUP and KILL during debootstrap, the clone and make leave nothing mounted or running, and only KILL its folder"
 
-# ---- A failing debootstrap; what --clean leaves ----
-if out=$(TRY_FAIL=debootstrap "$try" stand quick 2>&1); then fail "a failing debootstrap passes: $out"; fi
-grep -qF "E: the stand-in fails as asked" <<< "$out" || fail "a failing debootstrap's log is not shown: $out"
-[ -z "$(runs)" ] || fail "a failing debootstrap leaves $(runs)"
-# A tree kept on purpose: named by the next run, removed only by --clean.
-out=$(HORAVANE_TRY_KEEP=1 "$try" stand quick 2>&1) || fail "a run that keeps its tree fails: $out"
-kept=$(runs)
-[ -n "$kept" ] && [ -d "$base/$kept/root/home/newcomer" ] || fail "HORAVANE_TRY_KEEP=1 did not keep the tree: $out"
-out=$("$try" stand quick 2>&1) || fail "the run after a kept one fails: $out"
-grep -qF "$base/$kept/root was kept" <<< "$out" || fail "the run after a kept one does not name it: $out"
-[ "$(runs)" = "$kept" ] || fail "the run after a kept one did not leave it alone: $(runs)"
-# A folder a run left, with something mounted in it from outside the runs.
-mkdir -p "$base/stand.zzzzzz/root/proc"
-mount -t tmpfs tmpfs "$base/stand.zzzzzz/root/proc"
-mounted+=("$base/stand.zzzzzz/root/proc")
-echo keep > "$base/stand.zzzzzz/root/proc/marker"
-if out=$("$try" --clean 2>&1); then fail "--clean passes with a folder it could not remove: $out"; fi
-grep -qF "$base/stand.zzzzzz is left as it is: something is mounted there" <<< "$out" || fail "--clean does not name the mounted folder: $out"
-grep -qF "removed $base/$kept, kept" <<< "$out" || fail "--clean does not remove the kept tree: $out"
-[ -f "$base/stand.zzzzzz/root/proc/marker" ] || fail "--clean removed files of a folder with something mounted"
-umount "$base/stand.zzzzzz/root/proc"
-out=$("$try" --clean 2>&1) || fail "--clean fails on an unmounted folder: $out"
-[ -z "$(runs)" ] || fail "--clean left $(runs)"
-echo "test-try-debian: ok: a failing debootstrap shows its log; a kept tree stays until --clean; --clean leaves a folder with a mount alone"
+# ---- A failing debootstrap; a kept folder ----
+TRY_FAIL=debootstrap attempt "a failing debootstrap" stand quick
+[ $status != 0 ] && grep -qF "E: the stand-in fails as asked" <<< "$out" || fail "a failing debootstrap's log is not shown: $out"
+[ -z "$(runs_left)" ] || fail "a failing debootstrap leaves $(runs_left)"
+HORAVANE_TRY_KEEP=1 attempt "a run that keeps its folder" stand quick
+kept=$(last_made)
+[ $status = 0 ] && [ -d "$kept/root/home/newcomer" ] && grep -qF "kept $kept" <<< "$out" ||
+  fail "HORAVANE_TRY_KEEP=1 did not keep and name the folder: $out"
+bash -c "$(removal_of "$out")" && [ -z "$(runs_left)" ] || fail "the kept folder's removal fails"
+echo "test-try-debian: ok: a failing debootstrap shows its log; a kept folder stays until removed by hand"
+
+# ---- The mirror, as apt reads this machine's sources ----
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+# sources <case>: an apt configuration of its own for the case, with empty lists.
+sources() {
+  apt=$tmp/apt/$1
+  mkdir -p "$apt/sources.list.d" "$apt/lists/partial"
+  printf 'Dir::Etc::SourceList "%s";\nDir::Etc::SourceParts "%s";\nDir::State::Lists "%s";\n' \
+    "$apt/sources.list" "$apt/sources.list.d" "$apt/lists" > "$apt/apt.conf"
+  touch "$apt/sources.list"
+}
+# fetched <repository> <suite> <origin> <label> <codename>: the repository's index files
+# and Release as `apt-get update` would have left them, at the names apt gives them.
+fetched() {
+  local uri release file
+  while read -r uri release file; do
+    [ "$uri" = "$1" ] && [ "$release" = "$2" ] || continue
+    : > "$file"
+    printf 'Origin: %s\nLabel: %s\nSuite: %s\nCodename: %s\n' "$3" "$4" "$2" "$5" \
+      > "${file%%_dists_"$release"_*}_dists_${release}_InRelease"
+  done < <(APT_CONFIG=$apt/apt.conf apt-get indextargets --no-release-info \
+    --format '$(REPO_URI) $(RELEASE) $(FILENAME)' "Identifier: Packages")
+}
+# mirror_is <case> <expected mirror, or "" for debootstrap's own>
+mirror_is() {
+  local dir
+  APT_CONFIG=$apt/apt.conf TRY_FAIL=debootstrap attempt "the mirror with $1" stand quick
+  dir=$(last_made)
+  [ "$(tail -1 "$tmp/calls")" = "stand $dir/root${2:+ $2}" ] ||
+    fail "with $1, debootstrap is asked for \"$(tail -1 "$tmp/calls")\", not \"stand $dir/root${2:+ $2}\": $out"
+}
+unset HORAVANE_TRY_MIRROR
+sources "a third party first"
+cat > "$apt/sources.list" << EOF
+deb http://third.example/debian $codename main
+deb-src http://source.example/debian $codename main
+  deb [arch=amd64] http://deb.example/debian $codename main contrib
+EOF
+fetched http://third.example/debian/ "$codename" Third Third "$codename"
+fetched http://deb.example/debian/ "$codename" Debian Debian "$codename"
+mirror_is "a third-party list first and Debian's indented" http://deb.example/debian/
+sources "a stanza turned off"
+printf 'Types: deb\nURIs: http://off.example/debian\nSuites: %s\nComponents: main\n' "$codename" > "$apt/sources.list.d/off.sources"
+fetched http://off.example/debian/ "$codename" Debian Debian "$codename"
+echo "Enabled: false" >> "$apt/sources.list.d/off.sources"
+mirror_is "only a deb822 stanza with Enabled: false" ""
+sources "several URIs"
+printf 'Types:deb\nURIs: http://one.example/debian https://two.example/debian\nSuites: %s\nComponents: main\n' "$codename" > "$apt/sources.list.d/debian.sources"
+fetched http://one.example/debian/ "$codename" Debian Debian "$codename"
+fetched https://two.example/debian/ "$codename" Debian Debian "$codename"
+mirror_is "a deb822 stanza of Types:deb with two URIs" http://one.example/debian/
+sources "mirror+file"
+printf 'deb mirror+file:/etc/apt/mirrors.txt %s main\ndeb file:/srv/debian %s main\n' "$codename" "$codename" > "$apt/sources.list"
+fetched mirror+file:/etc/apt/mirrors.txt/ "$codename" Debian Debian "$codename"
+fetched file:/srv/debian/ "$codename" Debian Debian "$codename"
+mirror_is "a mirror+file: list first, then a file: archive" file:/srv/debian/
+sources "security only"
+printf 'deb http://security.example/debian-security %s-security main\ndeb http://deb.example/debian %s-updates main\n' "$codename" "$codename" > "$apt/sources.list"
+fetched http://security.example/debian-security/ "$codename-security" Debian Debian-Security "$codename-security"
+fetched http://deb.example/debian/ "$codename-updates" Debian Debian "$codename-updates"
+mirror_is "only the security and updates archives" ""
+HORAVANE_TRY_MIRROR=http://override.example/debian mirror_is "HORAVANE_TRY_MIRROR set" http://override.example/debian
+[ -z "$(runs_left)" ] || fail "the mirror's runs left $(runs_left)"
+[ "$(fingerprint)" = "$untouched" ] || fail "a run touched folders it did not make"
+echo "test-try-debian: ok: the mirror is Debian's own archive of $codename as apt reads the sources, over http, https or file only"

@@ -6,33 +6,32 @@
 # `test`). Each target's time is printed; the first failure stops the run.
 #
 #   sudo scripts/try-debian.sh <release> [<target>...]   e.g. trixie, or bookworm demo test coverage
-#   sudo scripts/try-debian.sh --clean                   removes every tree no run is using
+#   sudo scripts/try-debian.sh --check                   whether this machine can run one
 #
-# Needs root on a Debian machine (debootstrap, chroot, mounts). Packages come from the
-# mirror of this machine's own apt sources (HORAVANE_TRY_MIRROR overrides it; with
-# neither, debootstrap's default).
+# Needs root on a Debian machine that can make mount and process namespaces: not a
+# chroot, not a container without CAP_SYS_ADMIN. Where it cannot, it says what is
+# missing and stops at once, having made and installed nothing. Packages come from the
+# Debian mirror this machine's apt takes its own release from (HORAVANE_TRY_MIRROR
+# overrides it; with neither, debootstrap's default).
 #
 # Runs as root, so it touches nothing but what it made:
-# - The base folder, $HORAVANE_TRY_DIR (default /var/tmp/horavane-try), must be a real
-#   folder, not a link, owned by root and writable by no one else, on a path that no one
-#   but root can change; it is refused otherwise, before anything is written.
-# - Each run makes a folder of its own there (<release>.XXXXXX) and removes only that,
-#   when it ends, fails or is interrupted (HORAVANE_TRY_KEEP=1 keeps it). The run holds a
-#   lock on it while it lives, so two runs at once, of one release or two, never touch
-#   each other's folders.
+# - Each run works in one new folder that mktemp makes for it, /var/tmp/horavane-try.XXXXXX
+#   (mode 0700), and names it in its first line. When the run ends, fails or is
+#   interrupted (INT, TERM, HUP), it removes that folder and nothing else; if something
+#   is mounted at or below it, it removes nothing, names the folder and fails.
+#   HORAVANE_TRY_KEEP=1 leaves the folder for a look inside.
 # - Every step (debootstrap, the clone, the make targets) runs in a mount namespace and a
 #   process namespace of the run's own, tied to this script's life: mounts there are
-#   never seen outside, and when the script ends, is interrupted (INT, TERM, HUP) or
-#   killed, everything inside is killed and its mounts go with it.
-# - Only a folder whose run was killed (KILL gives no chance to remove it) outlives a run;
-#   the next run removes it, naming it, and --clean removes it and every kept one.
+#   never seen outside, and when the script ends, is interrupted or killed, everything
+#   inside is killed and its mounts go with it.
+# - Killed (KILL gives no chance to clean up), a run leaves its folder; the first line
+#   gives the command that removes it, unless something is mounted there.
 set -euo pipefail
 umask 022 # what the run writes, the bundle among it, is readable by the user inside
 
-usage="usage: scripts/try-debian.sh <release> [<make target>...] | --clean"
+usage="usage: scripts/try-debian.sh <release> [<make target>...] | --check"
 USER_NAME=newcomer
-LOCK=lock # in each run's folder, held while the run lives; the base's own is .lock
-KEPT=kept # marks a folder kept on purpose, which only --clean removes
+WORK_IN=/var/tmp # each run's folder is made here; root's, and sticky
 
 say() { echo "try-debian: $*"; }
 refuse() {
@@ -50,12 +49,12 @@ as_user() {
     PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 TERM=dumb "$@"
 }
 
-# ---- Inside the namespaces: the new system, the user, the clone, the targets ----
-# --inside <run folder> <release> <mirror or ""> <target...>
-if [ "${1:-}" = --inside ]; then
-  run=$2 release=$3 mirror=$4
-  shift 4
-  root=$run/root
+# inside <run folder> <release> <mirror or ""> <target...>: the new system, the user, the
+# clone and the targets. Runs only as the first process's child in the run's own
+# namespaces: it is handed to them as code, never reachable from the command line.
+inside() {
+  local run=$1 release=$2 mirror=$3 root=$1/root start target dll
+  shift 3
   mount -t proc proc /proc # this namespace's own processes, for ps and debootstrap
 
   start=$SECONDS
@@ -64,7 +63,7 @@ if [ "${1:-}" = --inside ]; then
     "$release" "$root" ${mirror:+"$mirror"} > "$run/debootstrap.log" 2>&1; then
     tail -20 "$run/debootstrap.log" >&2
     say "debootstrap $release failed (the end of its log above)" >&2
-    exit 1
+    return 1
   fi
   chroot "$root" useradd --create-home --shell /bin/bash "$USER_NAME"
   # The user may use sudo. No one is there to type a password, so sudo asks for none;
@@ -79,7 +78,8 @@ if [ "${1:-}" = --inside ]; then
   mount --bind /dev/pts "$root/dev/pts"
   mount -t tmpfs -o mode=1777 shm "$root/dev/shm"
   install -m 0644 "$run/horavane.bundle" "$root/tmp/horavane.bundle"
-  as_user "$root" git -c advice.defaultBranchName=false clone --quiet /tmp/horavane.bundle "/home/$USER_NAME/horavane"
+  # A default branch named, so that no git, old or new, prints its hint about the name.
+  as_user "$root" git -c init.defaultBranch=main clone --quiet /tmp/horavane.bundle "/home/$USER_NAME/horavane"
   say "cloned $(as_user "$root" git -C "/home/$USER_NAME/horavane" rev-parse --short HEAD) into /home/$USER_NAME/horavane"
 
   for target in "$@"; do
@@ -87,20 +87,19 @@ if [ "${1:-}" = --inside ]; then
     start=$SECONDS
     if ! as_user "$root" env -C "/home/$USER_NAME/horavane" make "$target"; then
       say "make $target FAILED after $((SECONDS - start)) s" >&2
-      exit 1
+      return 1
     fi
     say "make $target passed in $((SECONDS - start)) s"
   done
   # The DLL this release's toolchain made, for comparing with another's.
   dll=$root/home/$USER_NAME/horavane/build/windows/Horavane.asi
   [ ! -f "$dll" ] || say "$release made Horavane.asi of $(stat -c %s "$dll") bytes, SHA-256 $(sha256sum "$dll" | cut -d' ' -f1)"
-  exit 0
-fi
+}
 
 # ---- The arguments, before anything is touched ----
-clean=0
+check=0
 case ${1:-} in
-  --clean) clean=1 ;;
+  --check) check=1 ;;
   "" | -*) refuse "$usage" ;;
   *)
     release=$1
@@ -114,162 +113,133 @@ case ${1:-} in
     ;;
 esac
 [ "$(id -u)" -eq 0 ] || refuse "needs root (debootstrap, chroot and mounts): sudo $0 $*"
-project=$(cd "$(dirname "$0")/.." && pwd)
 
-# ---- The base folder: root's alone, or refused ----
-base=${HORAVANE_TRY_DIR:-/var/tmp/horavane-try}
-while [ "${base%/}" != "$base" ] && [ "$base" != / ]; do base=${base%/}; done # a link/ is the link's target
-[ -n "$base" ] && [ "$base" != / ] || refuse "HORAVANE_TRY_DIR \"$base\" is no folder for the runs"
-[ ! -L "$base" ] || refuse "$base is a symbolic link; give HORAVANE_TRY_DIR a real folder owned by root"
-parent=$(realpath -e -- "$(dirname -- "$base")") || refuse "$(dirname -- "$base"), the folder $base is to be in, does not exist"
-base=$parent/$(basename -- "$base")
-# mounts and folders are compared as these exact strings: only plain names
-[[ $base =~ ^[A-Za-z0-9._/+-]+$ ]] || refuse "$base has characters other than letters, digits and ._+-/; give HORAVANE_TRY_DIR a plainer folder"
-# owned_by_root_alone <path> <may it be sticky and writable by all, as /var/tmp is>
-owned_by_root_alone() {
-  local owner mode
-  read -r owner mode < <(stat -c '%u %a' -- "$1")
-  mode=$((8#$mode))
-  [ "$owner" -eq 0 ] || { echo "is owned by user $(stat -c %U -- "$1"), not root"; return 1; }
-  (((mode & 8#022) == 0)) && return 0
-  [ "$2" = sticky ] && ((mode & 8#1000)) && return 0
-  echo "may be written by others (mode $(printf %o $mode))"
-  return 1
-}
-# Each folder on the way: another user who may rename an entry there could swap the base.
-path=/
-for name in ${parent//\// }; do
-  path=${path%/}/$name
-  why=$(owned_by_root_alone "$path" sticky) || refuse "$path $why: another user could swap $base (set HORAVANE_TRY_DIR)"
-done
-mkdir -m 0755 -- "$base" 2>/dev/null || true
-[ ! -L "$base" ] && [ -d "$base" ] || refuse "$base is not a folder"
-why=$(owned_by_root_alone "$base" plain) || refuse "$base $why: refusing to work in it (set HORAVANE_TRY_DIR)"
-
-command -v debootstrap >/dev/null || "$project/scripts/setup.sh" debootstrap
-
-# mirror_of_apt_sources: the mirror this machine takes its own release from, in its apt
-# sources, one-line (sources.list, *.list) or deb822 (*.sources); empty when none is.
-mirror_of_apt_sources() { # <apt folder>
-  local codename
-  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-  [ -n "$codename" ] || return 0
-  local file lists=() sources=()
-  for file in "$1"/sources.list "$1"/sources.list.d/*.list; do [ ! -f "$file" ] || lists+=("$file"); done
-  for file in "$1"/sources.list.d/*.sources; do [ ! -f "$file" ] || sources+=("$file"); done
-  {
-    [ ${#lists[@]} -eq 0 ] || awk -v want="$codename" '
-      { sub(/#.*/, "") }
-      $1 != "deb" { next }
-      { sub(/^deb[ \t]+(\[[^]]*\][ \t]+)?/, ""); split($0, f, /[ \t]+/) }
-      f[2] == want { for (i = 3; i in f; i++) if (f[i] == "main") { print f[1]; exit } }' "${lists[@]}" 2>/dev/null
-    # deb822: stanzas of "Field: value" lines, apart by blank lines.
-    [ ${#sources[@]} -eq 0 ] || awk -v want="$codename" '
-      function stanza_end() {
-        if (types ~ /(^| )deb( |$)/ && suites ~ ("(^| )" want "( |$)") && components ~ /(^| )main( |$)/ && enabled !~ /^no$/) {
-          split(uris, u, " "); if (u[1] != "") { print u[1]; found = 1; exit }
-        }
-        types = uris = suites = components = enabled = ""
-      }
-      FNR == 1 { stanza_end() }
-      /^[ \t]*#/ { next }
-      /^[ \t]*$/ { stanza_end(); next }
-      /^[A-Za-z-]+:/ { field = tolower($1); sub(/^[^:]*:[ \t]*/, "") }
-      { sub(/[ \t]+$/, "") }
-      field == "types:" { types = types " " $0 }
-      field == "uris:" { uris = uris " " $0 }
-      field == "suites:" { suites = suites " " $0 }
-      field == "components:" { components = components " " $0 }
-      field == "enabled:" { enabled = tolower($0) }
-      END { if (!found) stanza_end() }' "${sources[@]}" 2>/dev/null
-  } | head -1 || true
-}
-
-# ---- The folders left behind ----
-# sweep <which>: removes the runs' folders of the base that no run is using: those of runs
-# that were killed ("stale"), or those and the kept ones too ("all"). Runs under the
-# base's lock, as each run makes its own folder under it, so a new run's folder is never
-# taken for a dead one.
-sweep() {
-  local dir removed=0 left=0 below
-  for dir in "$base"/*; do
-    [[ ${dir##*/} =~ ^[a-z]+\.[A-Za-z0-9]{6}$ ]] && [ -d "$dir" ] && [ ! -L "$dir" ] || continue
-    flock -n "$dir/$LOCK" true 2>/dev/null || continue # a run lives in it
-    if [ -e "$dir/$KEPT" ] && [ "$1" = stale ]; then
-      say "$dir/root was kept; scripts/try-debian.sh --clean removes it"
-      continue
-    fi
-    below=$(findmnt -rn -o TARGET | awk -v dir="$dir" 'index($0, dir) == 1 && (length($0) == length(dir) || substr($0, length(dir) + 1, 1) == "/")')
-    if [ -n "$below" ]; then
-      say "$dir is left as it is: something is mounted there ($(echo $below)); unmount it, then scripts/try-debian.sh --clean" >&2
-      left=$((left + 1))
-      continue
-    fi
-    why="left by a run that was killed"
-    [ ! -e "$dir/$KEPT" ] || why=kept
-    if rm -rf --one-file-system -- "$dir"; then
-      say "removed $dir, $why"
-      removed=$((removed + 1))
-    else
-      say "could not remove all of $dir" >&2
-      left=$((left + 1))
+# ---- Can this machine make the run's namespaces? Asked first, before anything is made ----
+NAMESPACES=(unshare --mount --propagation private --pid --fork --kill-child)
+# what_is_missing: one line on why the namespaces cannot be made here.
+what_is_missing() {
+  local capabilities kind
+  [ -r /proc/self/status ] || { echo "/proc is not mounted, so no namespace can be made or watched"; return; }
+  capabilities=$(sed -n 's/^CapEff:[[:space:]]*//p' /proc/self/status)
+  if (((16#$capabilities >> 21 & 1) == 0)); then # bit 21 is CAP_SYS_ADMIN
+    echo "this process lacks CAP_SYS_ADMIN (a container's default), which making mount and process namespaces needs"
+    return
+  fi
+  for kind in mnt pid; do
+    if [ "$(cat "/proc/sys/user/max_${kind}_namespaces" 2>/dev/null || echo 1)" = 0 ]; then
+      echo "$kind namespaces are turned off here (/proc/sys/user/max_${kind}_namespaces is 0)"
+      return
     fi
   done
-  [ "$1" = stale ] || say "$removed folder(s) removed from $base, $left left"
-  return $((left > 0))
+  if [ "$(stat -c %d:%i /)" != "$(stat -L -c %d:%i /proc/1/root/ 2>/dev/null)" ]; then
+    echo "this runs in a chroot: its / is no mount point, so no private mount namespace can be made of it"
+    return
+  fi
+  echo "$("${NAMESPACES[@]}" -- true 2>&1 | head -1)"
 }
-
-exec {base_lock}> "$base/.lock"
-flock "$base_lock"
-if [ $clean = 1 ]; then
-  sweep all
-  exit
+if ! "${NAMESPACES[@]}" -- true 2>/dev/null; then
+  echo "try-debian: cannot run on this machine: $(what_is_missing); nothing was made or installed" >&2
+  exit 3
 fi
-sweep stale || true
-run=$(mktemp -d "$base/$release.XXXXXX")
-exec {run_lock}> "$run/$LOCK"
-flock -n "$run_lock"
-exec {base_lock}>&-
+if [ $check = 1 ]; then
+  say "this machine can make the mount and process namespaces a run needs"
+  exit 0
+fi
+project=$(cd "$(dirname "$0")/.." && pwd)
+work_in=$(realpath -e -- "$WORK_IN") || refuse "$WORK_IN does not exist"
+# mktemp makes a folder no one else can take, but only where no one else can rename it.
+[ "$(stat -c %u -- "$work_in")" = 0 ] && (($(stat -c 0%a -- "$work_in") & 01000)) ||
+  refuse "$work_in is not root's with the sticky bit, so a run's folder there could be swapped"
 
-# ---- The run: everything in namespaces tied to this script ----
-inside_pid=""
-# stop_inside: kills the namespaces' first process, which takes every other one in them
-# with it, and waits until all are gone.
+# ---- The run's folder, and its removal whatever happens ----
+run=""          # the folder, once made
+inside_pid=""   # unshare, while the namespaces live
+interrupted=""  # a signal that came while the folder was being made
+removal=""      # the command that removes the folder by hand
+# stop_inside: kills the worker under the namespaces' first process; the first process
+# then ends with it, which kills every other process there and ends unshare. (Killing
+# the first process itself would make unshare complain that it cannot re-raise KILL.)
 stop_inside() {
-  local first
+  local first="" worker=""
   [ -n "$inside_pid" ] || return 0
-  first=$(cat "/proc/$inside_pid/task/$inside_pid/children" 2>/dev/null || true)
-  kill -KILL ${first:-$inside_pid} 2>/dev/null || true
+  read -r first < "/proc/$inside_pid/task/$inside_pid/children" 2>/dev/null || true
+  [ -z "$first" ] || read -r worker < "/proc/$first/task/$first/children" 2>/dev/null || true
+  kill -KILL "${worker:-${first:-$inside_pid}}" 2>/dev/null || true
   wait "$inside_pid" 2>/dev/null || true
   inside_pid=""
 }
+# mounted_below <folder>: the mount points at or below the folder, as this process sees
+# them (and as rm would walk them), from the kernel's own table.
+mounted_below() {
+  awk -v dir="$1" '$5 == dir || index($5, dir "/") == 1 { print $5 }' /proc/self/mountinfo
+}
 cleanup() {
-  local status=$?
-  trap - EXIT INT TERM HUP
+  local status=$? below
+  trap - EXIT
+  trap '' INT TERM HUP # a second Ctrl-C must not cut the removal short
   stop_inside
-  if [ "${HORAVANE_TRY_KEEP:-0}" = 1 ]; then
-    touch "$run/$KEPT"
-    say "kept $run/root; scripts/try-debian.sh --clean removes it"
+  if [ -z "$run" ]; then
+    :
+  elif [ "${HORAVANE_TRY_KEEP:-0}" = 1 ]; then
+    say "kept $run; remove it with: $removal"
+  elif below=$(mounted_below "$run") && [ -n "$below" ]; then
+    say "left $run as it is: something is mounted there ($(echo $below)); unmount it, then remove it with: $removal" >&2
+    [ "$status" -ne 0 ] || status=1
   elif ! rm -rf --one-file-system -- "$run"; then
-    say "could not remove all of $run; scripts/try-debian.sh --clean tries again" >&2
-    status=1
+    say "could not remove all of $run" >&2
+    [ "$status" -ne 0 ] || status=1
   fi
-  [ "$status" -eq 0 ] || say "$release stopped (status $status); nothing of it is left mounted or running" >&2
+  [ "$status" -eq 0 ] || say "${release:-the run} stopped (status $status); nothing of it is left running" >&2
   exit "$status"
 }
 trap cleanup EXIT
+# While mktemp makes the folder, a signal is noted and acted on once the folder's name is
+# known, so the folder is removed whatever moment the signal comes.
+trap 'interrupted=${interrupted:-129}' HUP
+trap 'interrupted=${interrupted:-130}' INT
+trap 'interrupted=${interrupted:-143}' TERM
+run=$(trap '' INT TERM HUP && mktemp -d "$work_in/horavane-try.XXXXXX")
 trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
+removal="findmnt -rno TARGET | grep -F $run || rm -rf --one-file-system $run"
+say "working in $run; if this run is killed, remove it as root with: $removal"
+[ -z "$interrupted" ] || exit "$interrupted"
 
-mirror=${HORAVANE_TRY_MIRROR-$(mirror_of_apt_sources /etc/apt)}
+command -v debootstrap > /dev/null || "$project/scripts/setup.sh" debootstrap
+
+# mirror_of_apt: the first Debian archive that this machine's apt takes its own release's
+# main from, as apt itself reads its sources (one-line or deb822, enabled or not): only
+# archives apt has fetched, whose Release says Debian, and only http, https or file
+# addresses, which debootstrap can use. Empty when there is none.
+mirror_of_apt() {
+  local codename uri
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || return 0
+  while read -r uri; do
+    case $uri in http://* | https://* | file:*)
+      echo "$uri"
+      return
+      ;;
+    esac
+  done < <(apt-get indextargets --format '$(REPO_URI)' "Target-Of: deb" "Identifier: Packages" \
+    "Component: main" "Origin: Debian" "Label: Debian" "Codename: $codename" 2>/dev/null || true)
+}
+mirror=${HORAVANE_TRY_MIRROR-$(mirror_of_apt)}
 if [ -n "$mirror" ]; then say "packages from $mirror"; else say "packages from the mirror debootstrap picks"; fi
 git -c safe.directory="$project" -C "$project" bundle create --quiet "$run/horavane.bundle" HEAD \
   $(git -c safe.directory="$project" -C "$project" symbolic-ref -q HEAD || true)
+
+# ---- The run: everything in namespaces tied to this script ----
 # The parent-death signal kills unshare when this script dies, even by KILL, and unshare's
-# --kill-child then kills the namespaces' first process, and with it all the others.
-setpriv --pdeathsig KILL -- unshare --mount --propagation private --pid --fork --kill-child -- \
-  bash "$0" --inside "$run" "$release" "$mirror" "${targets[@]}" &
+# --kill-child then kills the namespaces' first process, and with it all the others. The
+# first process refuses to be anything but that, and runs the steps in a child of its own,
+# whose end, however it comes, it reports as its status; the shell's notice of a killed
+# child is silenced there, not the steps' own errors.
+setpriv --pdeathsig KILL -- "${NAMESPACES[@]}" -- bash -c "$(declare -p USER_NAME; declare -f say as_user inside)"'
+  [ $$ = 1 ] || { echo "try-debian: the steps run only in the run'"'"'s own namespaces" >&2; exit 2; }
+  { (exec 2>&3 3>&-; set -euo pipefail; inside "$@"); } 3>&2 2>/dev/null
+  exit' try-debian "$run" "$release" "$mirror" "${targets[@]}" &
 inside_pid=$!
 status=0
 wait "$inside_pid" || status=$?
