@@ -2,7 +2,14 @@
 """Checks the shipped DLL against its budgets and names what broke each one:
 - at most 16 KiB;
 - it imports exactly the functions of packaging/imports.txt, and from the runtime
-  exactly the decorated names of src/host/ScriptHookV.def;
+  exactly the decorated names of src/host/ScriptHookV.def, read from the import table as
+  Windows' loader reads it: every descriptor has a lookup table whose entries name
+  functions inside the image, and an address table equal to it (the image is not bound
+  beforehand); no delay-import directory, whose imports code in the DLL would bind past
+  this check;
+- Windows loads it as a DLL and can move it: marked a DLL, its relocations not stripped
+  and its base-relocation directory holding relocations; no shared section; not marked
+  force-integrity, which Windows refuses to load with no certificate;
 - nothing of it runs but DllMain and what DllMain registers: the entry point is DllMain,
   there is no TLS directory (callbacks on every thread the game starts or ends), and
   no static constructor or destructor, which no C runtime is linked to call: they would
@@ -11,17 +18,22 @@
   section both writable and executable;
 - no debug sections and no symbol table; the GUI subsystem.
 The DLL is read with pefile (python3-pefile), from its own bytes, not from a tool's
-listing of them, whose layout changes from one binutils release to the next. A file that
-is not a whole x86-64 PE32+ image (cut short, a section's data past the end of the file,
-another machine, too few data directories) stops the check with one line that says so;
-whatever else pefile warns of in the file is a failure too. Code is named through the
-unstripped copy beside the DLL (Horavane.debug) and MinGW-w64's nm.
+listing of them, whose layout changes from one binutils release to the next; the import
+table and the base-relocation blocks are walked here, bounded, since pefile reads past
+what the loader refuses. A file that is not a whole x86-64 PE32+ image (cut short, a
+section's data past the end of the file, another machine, too few data directories, an
+import table or relocation block that points outside it) stops the check with one line
+that says so; whatever else pefile warns of in the file is a failure too. Code is named
+through the unstripped copy beside the DLL (Horavane.debug) and MinGW-w64's nm; a copy
+from another build stops the check first, since it would name the wrong code.
 
     check-imports.py <Horavane.asi>
 """
 import collections
+import itertools
 import os
 import re
+import struct
 import subprocess
 import sys
 
@@ -36,12 +48,18 @@ DEF = "src/host/ScriptHookV.def"
 NM = "x86_64-w64-mingw32-nm"
 MAX_BYTES = 16384
 ENTRY = "DllMain"
-# A PE32+ optional header's data directories; the import table's and the TLS directory's
-# are read.
+# A PE32+ optional header's data directories, of which these are read.
 DIRECTORIES = 16
 IMPORT_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]
+SECURITY_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
+RELOCATION_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]
 TLS_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_TLS"]
+DELAY_IMPORT_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT"]
 AMD64 = pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]
+RELOCS_STRIPPED = pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"]
+DLL = pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"]
+FORCE_INTEGRITY = pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_FORCE_INTEGRITY"]
+SHARED = pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_SHARED"]
 HARDENING = [("IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA", "high-entropy-va"),
              ("IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "dynamicbase"),
              ("IMAGE_DLLCHARACTERISTICS_NX_COMPAT", "nxcompat")]
@@ -54,6 +72,20 @@ CRT_SECTIONS = re.compile(r"\.(tls|CRT|ctors|dtors|init_array|fini_array)")
 DEBUG_SECTIONS = re.compile(r"\.(z?debug|gnu_debug)|/[0-9]+$")
 # Entries of a constructor or destructor table read before its ending 0 must have come.
 MAX_TABLE_ENTRIES = 63
+# An import descriptor: OriginalFirstThunk (the lookup table), TimeDateStamp,
+# ForwarderChain, Name, FirstThunk (the address table). The walks over the import table
+# read at most so many descriptors, and entries of one table, before the zeros that end
+# them, and so many bytes of a name before its NUL.
+DESCRIPTOR = struct.Struct("<5I")
+MAX_DESCRIPTORS = 64
+MAX_THUNKS = 1024
+MAX_NAME = 256
+# A lookup table entry with its top bit set imports by ordinal, its low 16 bits.
+BY_ORDINAL = 1 << 63
+# A base-relocation block: the page's RVA and the block's size, 2-byte entries after them,
+# each a type in its top 4 bits; type 0 (IMAGE_REL_BASED_ABSOLUTE) only pads a block.
+BLOCK = struct.Struct("<2I")
+ABSOLUTE = 0
 
 
 class Stop(Exception):
@@ -106,32 +138,126 @@ class Check:
                 raise Stop(f"section {name_of(section)}'s data, bytes {start} to {end}, runs past"
                            f" the end of the file ({size} bytes): the file is cut short or its"
                            " section table is wrong")
-        try:
-            pe.parse_data_directories(directories=[IMPORT_DIRECTORY])
-        except Exception as error:
-            raise Stop(f"pefile cannot read its import table: {said(error)}")
         if pe.get_warnings():
             warnings = "; ".join(" ".join(w.split()) for w in pe.get_warnings())
             self.fail(f"pefile warns of this file: {warnings}")
         self.pe = pe
 
-    def file_bytes(self, rva, length, what):
-        """The <length> bytes at <rva> of the loaded image, from a section's data in the file."""
+    def section_data(self, rva, what):
+        """The loaded image from <rva> to the end of its section's data in the file. <what>
+        ends in a verb that the RVA completes: "the name is at"."""
+        end = self.pe.OPTIONAL_HEADER.SizeOfImage
+        if rva >= end:
+            raise Stop(f"{what} RVA {rva:#x}, outside the image: past its end (SizeOfImage"
+                       f" {end:#x})")
         for section in self.pe.sections:
             held = min(section.SizeOfRawData, section.Misc_VirtualSize)
-            if section.VirtualAddress <= rva and rva + length <= section.VirtualAddress + held:
-                at = section.PointerToRawData + rva - section.VirtualAddress
-                return self.data[at:at + length]
-        raise Stop(f"{what}, at RVA {rva:#x}, is not in the file: in no section's data")
+            if section.VirtualAddress <= rva < section.VirtualAddress + held:
+                start = section.PointerToRawData
+                return self.data[start + rva - section.VirtualAddress:start + held]
+        raise Stop(f"{what} RVA {rva:#x}, outside the image: in no section's data in the file")
+
+    def file_bytes(self, rva, length, what):
+        """The <length> bytes at <rva> of the loaded image, from a section's data."""
+        held = self.section_data(rva, what)
+        if len(held) < length:
+            raise Stop(f"{what} RVA {rva:#x}, and its {length} bytes run past the end of its"
+                       " section's data in the file")
+        return held[:length]
+
+    def name_at(self, rva, what, skip=0):
+        """The name that ends in a NUL <skip> bytes after <rva>, from a section's data."""
+        held = self.section_data(rva, what)[skip:]
+        end = held.find(b"\0", 0, MAX_NAME)
+        if end < 0:
+            raise Stop(f"{what} RVA {rva:#x}, whose name has no NUL in the {MAX_NAME} bytes"
+                       " after it in its section's data")
+        return printable(held[:end])
+
+    # ---- Horavane.debug: this DLL's unstripped copy ----
+    def match_debug(self):
+        """Stops unless Horavane.debug comes from the same link as the DLL. objcopy
+        --only-keep-debug keeps the image base, the entry point, the time stamp and every
+        section's name, address and size, and adds the debug sections after them; another
+        build's copy names the wrong code, and the DLL would be blamed for it."""
+        try:
+            debug = pefile.PE(self.debug, fast_load=True)
+        except Exception as error:
+            raise Stop(f"pefile cannot read {self.debug} as a PE file: {said(error)}: rebuild"
+                       " both (make windows)")
+        ours, its = self.pe, debug
+        fields = [("image base", hex(ours.OPTIONAL_HEADER.ImageBase),
+                   hex(its.OPTIONAL_HEADER.ImageBase)),
+                  ("entry point", hex(ours.OPTIONAL_HEADER.AddressOfEntryPoint),
+                   hex(its.OPTIONAL_HEADER.AddressOfEntryPoint)),
+                  ("time stamp", ours.FILE_HEADER.TimeDateStamp, its.FILE_HEADER.TimeDateStamp)]
+        kept = itertools.zip_longest(ours.sections, its.sections[:len(ours.sections)])
+        fields += [(f"section {number}", layout(section), layout(copy))
+                   for number, (section, copy) in enumerate(kept, 1)]
+        for what, mine, theirs in fields:
+            if mine != theirs:
+                raise Stop(f"{self.debug} is not this DLL's unstripped copy: its {what} is"
+                           f" {theirs}, the DLL's {mine}; it comes from another build:"
+                           " rebuild both (make windows)")
 
     # ---- Imports: (DLL, function) pairs ----
-    def imports(self):
+    def import_table(self):
+        """(DLL, function) pairs, as Windows' loader reads the import descriptors: up to the
+        one that is all zeros."""
+        directory = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[IMPORT_DIRECTORY]
+        if directory.VirtualAddress == 0:
+            return []
         imported = []
-        for entry in getattr(self.pe, "DIRECTORY_ENTRY_IMPORT", []):
-            source = printable(entry.dll)
-            for function in entry.imports:
-                name = f"#{function.ordinal}" if function.name is None else printable(function.name)
-                imported.append((source, name))
+        for number in range(MAX_DESCRIPTORS):
+            at = directory.VirtualAddress + DESCRIPTOR.size * number
+            fields = DESCRIPTOR.unpack(self.file_bytes(at, DESCRIPTOR.size,
+                                                       f"import descriptor {number} is at"))
+            if not any(fields):
+                return imported
+            lookup, _, _, dll_name, address = fields
+            source = self.name_at(dll_name, f"the DLL name of import descriptor {number} is at")
+            if address == 0:
+                raise Stop(f"the import descriptor for {source} has no address table"
+                           " (FirstThunk 0)")
+            if lookup == 0:
+                # The loader reads the names from the address table then, as pefile does.
+                self.fail(f"the import descriptor for {source} has no import lookup table"
+                          " (OriginalFirstThunk 0): only its address table names the functions,"
+                          " and the loader overwrites it with their addresses")
+                lookup = address
+            imported += [(source, name) for name in self.functions(source, lookup, address)]
+        raise Stop(f"its import table does not end: no descriptor of zeros in its first"
+                   f" {MAX_DESCRIPTORS}")
+
+    def functions(self, source, lookup, address):
+        """The functions one descriptor imports, named by its lookup table. Its address table
+        must hold the same entries, which the loader overwrites with the functions'
+        addresses: a bound image would hold addresses there, but this one is not bound."""
+        functions = []
+        for number in range(MAX_THUNKS):
+            what = f"import lookup table entry {number} of {source}"
+            (entry,) = struct.unpack("<Q", self.file_bytes(lookup + 8 * number, 8,
+                                                            f"{what} is at"))
+            (bound,) = struct.unpack("<Q", self.file_bytes(
+                address + 8 * number, 8, f"import address table entry {number} of {source} is at"))
+            # The entry is read first: one that points outside the image stops the check
+            # before its address table entry, which then differs, is named too.
+            if entry & BY_ORDINAL:
+                functions.append(f"#{entry & 0xffff}")
+            elif entry:
+                # A 2-byte hint, then the name.
+                functions.append(self.name_at(entry, f"{what} points to", skip=2))
+            if bound != entry:
+                self.fail(f"{what}, {entry:#x}, disagrees with the import address table entry"
+                          f" beside it, {bound:#x}: the image is not bound, so the two must be"
+                          " equal")
+            if entry == 0:
+                return functions
+        raise Stop(f"the import lookup table of {source} does not end: no zero in its first"
+                   f" {MAX_THUNKS} entries")
+
+    def imports(self):
+        imported = self.import_table()
         allowed = []
         with open(os.path.join(self.root, LIST)) as listing:
             for number, line in enumerate(listing, 1):
@@ -183,12 +309,12 @@ class Check:
                 return name
             if own is None and re.match(r"\.text[.$]", name):
                 own = re.sub(r"^\.text(\.startup)?[.$]", "", name)
-        return own or f"unnamed code at {address:#x} (is {self.debug} from this build?)"
+        return own or f"unnamed code at {address:#x}"
 
     def word_at(self, address):
         """The 64-bit word at <address> of the loaded image, read from the file."""
         rva = address - self.pe.OPTIONAL_HEADER.ImageBase
-        return int.from_bytes(self.file_bytes(rva, 8, f"the address {address:#x}"), "little")
+        return int.from_bytes(self.file_bytes(rva, 8, f"the address {address:#x} is at"), "little")
 
     def what_runs(self):
         self.read_symbols()
@@ -220,6 +346,67 @@ class Check:
                 self.fail(f"has a {name_of(section)} section, for start-up code that no C"
                           " runtime is linked to run")
 
+    # ---- What Windows' loader needs: a DLL it can move ----
+    def loads(self):
+        coff, header = self.pe.FILE_HEADER, self.pe.OPTIONAL_HEADER
+        if not coff.Characteristics & DLL:
+            self.fail(f"is not marked a DLL (IMAGE_FILE_DLL clear in Characteristics"
+                      f" {coff.Characteristics:#06x}): Windows would load it as a program's"
+                      " image, without calling DllMain")
+        # Address-space randomisation loads it at another base each time: every absolute
+        # address in it must be fixed up from its base relocations.
+        if coff.Characteristics & RELOCS_STRIPPED:
+            self.fail(f"its relocations are stripped (IMAGE_FILE_RELOCS_STRIPPED in Characteristics"
+                      f" {coff.Characteristics:#06x}): Windows cannot move it, which address-space"
+                      " randomisation needs")
+        directory = header.DATA_DIRECTORY[RELOCATION_DIRECTORY]
+        if directory.VirtualAddress == 0 and directory.Size == 0:
+            self.fail("has no base-relocation directory: Windows cannot move it, which"
+                      " address-space randomisation needs")
+        elif self.relocations(directory) == 0:
+            self.fail(f"its base-relocation directory (RVA {directory.VirtualAddress:#x},"
+                      f" {directory.Size} bytes) holds no relocation: Windows cannot move it,"
+                      " which address-space randomisation needs")
+        delay = header.DATA_DIRECTORY[DELAY_IMPORT_DIRECTORY]
+        if delay.VirtualAddress or delay.Size:
+            self.fail(f"has a delay-import directory (RVA {delay.VirtualAddress:#x}, {delay.Size}"
+                      " bytes): code in the DLL would bind those imports, past its import table")
+        for section in self.pe.sections:
+            if section.Characteristics & SHARED:
+                self.fail(f"section {name_of(section)} is shared (IMAGE_SCN_MEM_SHARED): every"
+                          " process that loads the DLL would write the same pages")
+        certificate = header.DATA_DIRECTORY[SECURITY_DIRECTORY]
+        if header.DllCharacteristics & FORCE_INTEGRITY and not (certificate.VirtualAddress
+                                                                 and certificate.Size):
+            self.fail("is marked force-integrity (IMAGE_DLLCHARACTERISTICS_FORCE_INTEGRITY) but"
+                      " has no certificate (its security directory is empty): Windows refuses"
+                      " to load it")
+
+    def relocations(self, directory):
+        """The base relocations of the directory's blocks, padding left out."""
+        table = self.file_bytes(directory.VirtualAddress, directory.Size,
+                                "its base-relocation directory is at") if directory.Size else b""
+        count, at = 0, 0
+        while at < len(table):
+            rva = directory.VirtualAddress + at
+            if len(table) - at < BLOCK.size:
+                raise Stop(f"its base-relocation directory ends in {len(table) - at} bytes at RVA"
+                           f" {rva:#x}, too few for a block")
+            page, size = BLOCK.unpack_from(table, at)
+            # At least its own 8 bytes, whole entries, and inside the directory: each block
+            # moves the walk on, to the directory's end.
+            if size < BLOCK.size or size % 2 or at + size > len(table):
+                raise Stop(f"its base-relocation block at RVA {rva:#x} is malformed: SizeOfBlock"
+                           f" {size}, in a directory of {len(table)} bytes of which"
+                           f" {len(table) - at} are left")
+            if page >= self.pe.OPTIONAL_HEADER.SizeOfImage:
+                raise Stop(f"its base-relocation block at RVA {rva:#x} is for page {page:#x},"
+                           " outside the image")
+            entries = struct.iter_unpack("<H", table[at + BLOCK.size:at + size])
+            count += sum(1 for (entry,) in entries if entry >> 12 != ABSOLUTE)
+            at += size
+        return count
+
     # ---- Hardening; stripped, and a GUI DLL ----
     def hardening(self):
         header = self.pe.OPTIONAL_HEADER
@@ -247,10 +434,12 @@ class Check:
                 return 1
         try:
             self.read()
+            self.match_debug()
             size = len(self.data)
             if size > MAX_BYTES:
                 self.fail(f"{size} bytes, over the budget of {MAX_BYTES} bytes (16 KiB)")
             imported = self.imports()
+            self.loads()
             self.what_runs()
             self.hardening()
         except Stop as stop:
@@ -259,13 +448,22 @@ class Check:
         if self.failed:
             return 1
         print(f"check-imports: {self.dll}: {size} bytes, imports only the {imported} functions of"
-              f" {LIST} and {DEF}, entry {ENTRY} and nothing else run, hardened, stripped")
+              f" {LIST} and {DEF}, entry {ENTRY} and nothing else run, a DLL Windows can load"
+              f" and move, hardened, stripped")
         return 0
 
 
 def name_of(section):
     """A section's name, its NULs dropped, any other unprintable byte shown as ?."""
     return "".join(chr(b) if 0x21 <= b <= 0x7e else "?" for b in section.Name if b) or "?"
+
+
+def layout(section):
+    """A section's name, address and size in the loaded image."""
+    if section is None:
+        return "none"
+    return (f"{name_of(section)} at RVA {section.VirtualAddress:#x},"
+            f" {section.Misc_VirtualSize:#x} bytes")
 
 
 def printable(name):
