@@ -361,6 +361,8 @@ HORAVANE_TRY_KEEP=1 attempt "a run that keeps its folder" stand quick
 kept=$(last_made)
 [ $status = 0 ] && [ -d "$kept/root/home/newcomer" ] && grep -qF "kept $kept" <<< "$out" ||
   fail "HORAVANE_TRY_KEEP=1 did not keep and name the folder: $out"
+grep -qP "^127\.0\.1\.1\t\Q$(uname -n)\E$" "$kept/root/etc/hosts" ||
+  fail "the new system's /etc/hosts does not name this machine's host name, which sudo looks up"
 bash -c "$(removal_of "$out")" && [ -z "$(runs_left)" ] || fail "the kept folder's removal fails"
 echo "test-try-debian: ok: a failing debootstrap shows its log; a kept folder stays until removed by hand"
 

@@ -66,6 +66,9 @@ inside() {
     return 1
   fi
   chroot "$root" useradd --create-home --shell /bin/bash "$USER_NAME"
+  # The new system shares this machine's host name; as Debian's installer does, it names
+  # it, or sudo says at every call that it cannot resolve it.
+  printf '127.0.1.1\t%s\n' "$(uname -n)" >> "$root/etc/hosts"
   # The user may use sudo. No one is there to type a password, so sudo asks for none;
   # on a contributor's machine it asks once, when setup installs something.
   echo "$USER_NAME ALL=(ALL) NOPASSWD: ALL" > "$root/etc/sudoers.d/$USER_NAME"
@@ -185,9 +188,12 @@ cleanup() {
   elif below=$(mounted_below "$run") && [ -n "$below" ]; then
     say "left $run as it is: something is mounted there ($(echo $below)); unmount it, then remove it with: $removal" >&2
     [ "$status" -ne 0 ] || status=1
-  elif ! rm -rf --one-file-system -- "$run"; then
-    say "could not remove all of $run" >&2
-    [ "$status" -ne 0 ] || status=1
+  else
+    say "removing $run" # a whole Debian: it can take a while
+    if ! rm -rf --one-file-system -- "$run"; then
+      say "could not remove all of $run" >&2
+      [ "$status" -ne 0 ] || status=1
+    fi
   fi
   [ "$status" -eq 0 ] || say "${release:-the run} stopped (status $status); nothing of it is left running" >&2
   exit "$status"
