@@ -61,7 +61,11 @@ cleanup() {
     for target in "${mounted[@]}" $(findmnt -rn -o TARGET | grep -F "$dir/" | sort -r); do
       umount "$target" 2>/dev/null
     done
-    rm -rf --one-file-system -- "$dir"
+    if findmnt -rn -o TARGET | grep -qF "$dir/"; then
+      echo "test-try-debian: left $dir, where something is still mounted: $(findmnt -rn -o TARGET | grep -F "$dir/")" >&2
+    else
+      rm -rf --one-file-system -- "$dir"
+    fi
   done
   exit $status
 }
