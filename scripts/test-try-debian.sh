@@ -43,6 +43,8 @@ real_mktemp=$(command -v mktemp)
 mounted=() # what this test mounts itself, unmounted on the way out
 watchdog=""
 made() { cat "$tmp/made" 2>/dev/null || true; } # every folder the runs made, in order
+# mounts_below <folder>: the mount points below the folder, deepest first.
+mounts_below() { findmnt -rn -o TARGET | awk -v dir="$1/" 'index($0, dir) == 1' | sort -r; }
 # pids_naming <text>: the processes whose command line holds the text.
 pids_naming() {
   local pid
@@ -58,11 +60,11 @@ cleanup() {
   kill -KILL $(pids_naming "$tmp/") 2> /dev/null
   for dir in $(made) "$sibling" "$tmp"; do
     [ -d "$dir" ] || continue
-    for target in "${mounted[@]}" $(findmnt -rn -o TARGET | grep -F "$dir/" | sort -r); do
+    for target in "${mounted[@]}" $(mounts_below "$dir"); do
       umount "$target" 2>/dev/null
     done
-    if findmnt -rn -o TARGET | grep -qF "$dir/"; then
-      echo "test-try-debian: left $dir, where something is still mounted: $(findmnt -rn -o TARGET | grep -F "$dir/")" >&2
+    if [ -n "$(mounts_below "$dir")" ]; then
+      echo "test-try-debian: left $dir, where something is still mounted: $(mounts_below "$dir")" >&2
     else
       rm -rf --one-file-system -- "$dir"
     fi
@@ -218,7 +220,7 @@ last_made() { tail -1 "$tmp/made"; }
 # What of the runs is mounted, or running, anywhere: none may outlive its run.
 mounted_here() {
   local dir
-  for dir in $(made) "$tmp"; do findmnt -rn -o TARGET | grep -F "$dir/" || true; done
+  for dir in $(made) "$tmp"; do mounts_below "$dir"; done
 }
 running_here() {
   local pid dir

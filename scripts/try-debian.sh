@@ -119,7 +119,7 @@ esac
 
 # ---- Can this machine make the run's namespaces? Asked first, before anything is made ----
 NAMESPACES=(unshare --mount --propagation private --pid --fork --kill-child)
-# what_is_missing: one line on why the namespaces cannot be made here.
+# what_is_missing <unshare's error>: one line on why the namespaces cannot be made here.
 what_is_missing() {
   local capabilities kind
   [ -r /proc/self/status ] || { echo "/proc is not mounted, so no namespace can be made or watched"; return; }
@@ -138,10 +138,10 @@ what_is_missing() {
     echo "this runs in a chroot: its / is no mount point, so no private mount namespace can be made of it"
     return
   fi
-  echo "$("${NAMESPACES[@]}" -- true 2>&1 | head -1)"
+  head -1 <<< "$1"
 }
-if ! "${NAMESPACES[@]}" -- true 2>/dev/null; then
-  echo "try-debian: cannot run on this machine: $(what_is_missing); nothing was made or installed" >&2
+if ! unshare_error=$("${NAMESPACES[@]}" -- true 2>&1); then
+  echo "try-debian: cannot run on this machine: $(what_is_missing "$unshare_error"); nothing was made or installed" >&2
   exit 3
 fi
 if [ $check = 1 ]; then
@@ -165,8 +165,8 @@ removal=""      # the command that removes the folder by hand
 stop_inside() {
   local first="" worker=""
   [ -n "$inside_pid" ] || return 0
-  read -r first < "/proc/$inside_pid/task/$inside_pid/children" 2>/dev/null || true
-  [ -z "$first" ] || read -r worker < "/proc/$first/task/$first/children" 2>/dev/null || true
+  read -r first 2>/dev/null < "/proc/$inside_pid/task/$inside_pid/children" || true
+  [ -z "$first" ] || read -r worker 2>/dev/null < "/proc/$first/task/$first/children" || true
   kill -KILL "${worker:-${first:-$inside_pid}}" 2>/dev/null || true
   wait "$inside_pid" 2>/dev/null || true
   inside_pid=""
