@@ -1,32 +1,43 @@
 #!/bin/bash
 # Checks that try-debian.sh, which runs as root, touches nothing but the one folder each
-# run makes: it runs the script of this checkout in a throwaway project whose Makefile
-# has quick, slow and failing targets, with stand-ins for debootstrap (a small system
-# from this machine's own /usr, read-only, made in a moment without a network) and for
-# mktemp (the real one, which also records each folder made, so that this test knows
-# the runs' folders without looking for them). Checked:
-# - without CAP_SYS_ADMIN it refuses at once, naming what is missing, and makes nothing;
-#   the old internal step typed by hand changes no mount; shell text is no target;
-# - INT at the run's first instant, while its folder is being made: that folder goes;
+# run makes, however it is stopped: it runs the script of this checkout in a throwaway
+# project whose Makefile has quick, slow and failing targets, with stand-ins for
+# debootstrap (a small system from this machine's own /usr, read-only, made in a moment
+# without a network), for mktemp (the real one, which also records each folder made,
+# so that this test knows the runs' folders without looking for them) and for rm (the
+# real one, which can first wait). Checked:
+# - without CAP_SYS_ADMIN, and in a chroot, it refuses at once, naming what is missing,
+#   and makes nothing; the old internal step typed by hand changes no mount; shell text
+#   is no target, and HORAVANE_TRY_MIRROR nothing but one http, https or file URI;
+# - stopped the way a person stops it, on a terminal (tmux): Ctrl-C typed, Ctrl-C with
+#   the output through `| tee`, and the terminal closed, while mktemp makes its folder,
+#   during debootstrap, the clone and a make target; TERM and KILL sent to it during
+#   the last three: nothing is left mounted or running, and no folder but the one KILL
+#   leaves, which the command named in the run's first line removes;
+# - during the removal: a second Ctrl-C does not cut it short, and a folder bound into
+#   the tree from outside loses nothing;
 # - two runs at once, the second under umask 077, both pass; a folder named like a run's
 #   and another base's folders survive every run;
 # - a same-filesystem bind mount and a tmpfs mounted into a run's tree from outside:
 #   the run removes nothing, names them and fails; what was bound survives;
-# - INT, TERM, HUP and KILL during debootstrap, the clone and a make target: nothing is
-#   left mounted or running, and no folder but the one KILL leaves, which the command
-#   named in the run's first line removes;
+# - root's environment does not redirect it: started through a symlink to a checkout of
+#   another user's, with GIT_DIR, GIT_WORK_TREE and CDPATH exported, it tries that
+#   checkout;
 # - a failing debootstrap shows its log; HORAVANE_TRY_KEEP=1 keeps the folder;
 # - the mirror, read through apt from hand-made sources: only Debian's own archive for
 #   this machine's release, only http, https or file addresses.
-# Every wait is bounded by the clock, and the whole test by LIMIT seconds; when a limit
-# is reached it says what it was waiting for. Needs root and a machine that can make
-# namespaces; exits 77 (skipped) otherwise, with the script's own reason.
+# The runs' processes are found by a variable in their environment and by the process
+# namespaces they made, never by command line; this test's cleanup kills only those and
+# the processes it started itself, by process id. Every wait is bounded by the clock,
+# and the whole test by LIMIT seconds; when a limit is reached it says what it was
+# waiting for. Needs root and a machine that can make namespaces; exits 77 (skipped)
+# otherwise, with the script's own reason.
 #
 #   test-try-debian.sh
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "test-try-debian: needs root; skipped"; exit 77; }
-here=$(cd "$(dirname "$0")" && pwd)
-LIMIT=240     # seconds for the whole test
+here=$(dirname -- "$(realpath -e -- "$0")")
+LIMIT=300     # seconds for the whole test
 STEP_LIMIT=60 # seconds for any one run or wait
 
 status=0
@@ -40,16 +51,25 @@ esac
 # In /var/tmp, as the runs' folders, so that a bind mount from here is on their filesystem.
 tmp=$(mktemp -d /var/tmp/test-try-debian.XXXXXX)
 real_mktemp=$(command -v mktemp)
-mounted=() # what this test mounts itself, unmounted on the way out
-watchdog=""
+real_rm=$(command -v rm)
+mounted=()  # what this test mounts itself, unmounted on the way out
+watchdog="" # the process that ends the test at its limit
+servers=()  # the tmux servers this test started, by process id
+terminals=0 # how many it started: each has a socket of its own
 made() { cat "$tmp/made" 2>/dev/null || true; } # every folder the runs made, in order
 # mounts_below <folder>: the mount points below the folder, deepest first.
 mounts_below() { findmnt -rn -o TARGET | awk -v dir="$1/" 'index($0, dir) == 1' | sort -r; }
-# pids_naming <text>: the processes whose command line holds the text.
-pids_naming() {
-  local pid
-  for pid in /proc/[0-9]*; do
-    ! tr '\0' ' ' 2> /dev/null < "$pid/cmdline" | grep -qF -- "$1" || echo "${pid#/proc/}"
+# run_pids: the processes of the runs: those started with TRY_RUN=<this test's folder> in
+# their environment, those in the process namespaces the runs made, and those whose
+# root is in a run's folder.
+run_pids() {
+  local ns dir
+  grep -lzxF "TRY_RUN=$tmp" /proc/[0-9]*/environ 2> /dev/null | cut -d/ -f3 || true
+  for ns in $(cat "$tmp/namespaces" 2> /dev/null); do
+    find /proc/[0-9]*/ns/pid -maxdepth 0 -lname "$ns" 2> /dev/null | cut -d/ -f3
+  done
+  for dir in $(made); do
+    find /proc/[0-9]*/root -maxdepth 0 -lname "$dir/*" 2> /dev/null | cut -d/ -f3
   done
 }
 cleanup() {
@@ -57,7 +77,7 @@ cleanup() {
   set +e
   [ -z "$watchdog" ] || { kill -KILL "$watchdog" $(cat "/proc/$watchdog/task/$watchdog/children"); wait "$watchdog"; } 2> /dev/null
   # Whatever of the runs is still alive, then what is mounted in the folders, then them.
-  kill -KILL $(pids_naming "$tmp/") 2> /dev/null
+  kill -KILL "${servers[@]}" $(run_pids) 2> /dev/null
   for dir in $(made) "$sibling" "$tmp"; do
     [ -d "$dir" ] || continue
     for target in "${mounted[@]}" $(mounts_below "$dir"); do
@@ -66,7 +86,7 @@ cleanup() {
     if [ -n "$(mounts_below "$dir")" ]; then
       echo "test-try-debian: left $dir, where something is still mounted: $(mounts_below "$dir")" >&2
     else
-      rm -rf --one-file-system -- "$dir"
+      "$real_rm" -rf --one-file-system -- "$dir"
     fi
   done
   exit $status
@@ -77,8 +97,13 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
+# terminal <tmux command...>: to the tmux server of the test's last terminal; screen: what
+# that terminal shows, its history included.
+terminal() { tmux -S "$tmp/tmux.$terminals" -f /dev/null "$@"; }
+screen() { terminal capture-pane -p -S - -t run 2> /dev/null || true; }
 fail() {
   echo "test-try-debian: FAILED: $*" >&2
+  [ "$terminals" = 0 ] || { echo "---- the last terminal ----"; screen; } >&2
   exit 1
 }
 step() { echo "$*" > "$tmp/step"; }
@@ -100,7 +125,7 @@ wait_for() {
     sleep 0.1
   done
 }
-# ended <pid>: gone, or a zombie waiting for this shell.
+# ended <pid>: gone, or a zombie waiting for its parent.
 ended() {
   local state
   read -r _ _ state _ 2> /dev/null < "/proc/$1/stat" || return 0
@@ -119,7 +144,7 @@ attempt() {
   shift
   step "waiting for $what"
   status=0
-  out=$(timeout -k 10 "$STEP_LIMIT" "$try" "$@" 2>&1) || status=$?
+  out=$(TRY_RUN=$tmp timeout -k 10 "$STEP_LIMIT" "$try" "$@" 2>&1) || status=$?
   [ $status -ne 124 ] || fail "$what: the run did not end within $STEP_LIMIT s: $out"
 }
 
@@ -145,9 +170,10 @@ git -C "$project" -c user.name=test -c user.email=test@localhost commit --quiet 
 try=$project/scripts/try-debian.sh
 
 # ---- The stand-ins, first on the PATH ----
-# debootstrap records each call in $tmp/calls, waits when TRY_SLOW=debootstrap, fails
-# with a log line when TRY_FAIL=debootstrap, and with TRY_SLOW=clone puts a git that
-# waits first on the new system's PATH.
+# debootstrap records each call in $tmp/calls and its process namespace in
+# $tmp/namespaces, waits when TRY_SLOW=debootstrap, fails with a log line when
+# TRY_FAIL=debootstrap, and with TRY_SLOW=clone puts a git that waits first on the new
+# system's PATH.
 mkdir "$tmp/bin"
 cat > "$tmp/bin/debootstrap" << 'EOF'
 #!/bin/bash
@@ -155,6 +181,7 @@ set -euo pipefail
 while [[ ${1:-} == --* ]]; do shift; done
 root=${2:-}
 echo "$*" >> "$TRY_TMP/calls"
+readlink /proc/self/ns/pid >> "$TRY_TMP/namespaces"
 # It makes things only in a folder the stand-in mktemp made, whatever it is asked.
 grep -qxF "${root%/root}" "$TRY_TMP/made" || { echo "E: $root is in no folder a run made"; exit 1; }
 # Its mounts must go with the run: never in the mount namespace the test started in.
@@ -179,28 +206,34 @@ if [ "${TRY_SLOW:-}" = debootstrap ]; then
   while [ ! -e "$root/tmp/go" ]; do sleep 0.1; done
 fi
 EOF
-# mktemp: the real one, recording what it made; with TRY_SIGNAL_AT_MKTEMP=<signal> it
-# then sends that signal to the script, before the script has the folder's name.
+# mktemp: the real one, recording what it made; with TRY_SLOW=mktemp it then marks that
+# it started and waits for $tmp/go before it names the folder.
+# rm: the real one; with TRY_SLOW=removal, removing a run's folder, it first marks that it
+# started and waits for $tmp/go.
 cat > "$tmp/bin/mktemp" << EOF
 #!/bin/bash
 set -euo pipefail
 made=\$($real_mktemp "\$@")
 echo "\$made" >> "\$TRY_TMP/made"
-if [ -n "\${TRY_SIGNAL_AT_MKTEMP:-}" ]; then
-  pid=\$PPID script=
-  while [ "\$pid" -gt 1 ]; do
-    [ "\$(cat "/proc/\$pid/comm")" != try-debian.sh ] || script=\$pid
-    read -r _ _ _ pid _ < "/proc/\$pid/stat"
-  done
-  kill -"\$TRY_SIGNAL_AT_MKTEMP" "\$script"
+if [ "\${TRY_SLOW:-}" = mktemp ]; then
+  touch "\$TRY_TMP/mktemp-started"
+  while [ ! -e "\$TRY_TMP/go" ]; do sleep 0.1; done
 fi
 echo "\$made"
 EOF
-chmod 755 "$tmp/bin/debootstrap" "$tmp/bin/mktemp"
+cat > "$tmp/bin/rm" << EOF
+#!/bin/bash
+if [ "\${TRY_SLOW:-}" = removal ] && grep -qxF -- "\${@: -1}" "\$TRY_TMP/made"; then
+  touch "\$TRY_TMP/removal-started"
+  while [ ! -e "\$TRY_TMP/go" ]; do sleep 0.1; done
+fi
+exec $real_rm "\$@"
+EOF
+chmod 755 "$tmp/bin/debootstrap" "$tmp/bin/mktemp" "$tmp/bin/rm"
 export PATH=$tmp/bin:$PATH TRY_TMP=$tmp TRY_TEST_MOUNTS=$(readlink /proc/self/ns/mnt)
 export HORAVANE_TRY_MIRROR=file:///stand-in/mirror
-unset HORAVANE_TRY_KEEP TRY_SLOW TRY_FAIL TRY_SIGNAL_AT_MKTEMP APT_CONFIG
-touch "$tmp/made" "$tmp/calls"
+unset HORAVANE_TRY_KEEP TRY_SLOW TRY_FAIL TRY_RUN APT_CONFIG CDPATH GIT_DIR GIT_WORK_TREE
+touch "$tmp/made" "$tmp/calls" "$tmp/namespaces"
 
 # ---- What no run may touch ----
 # A base that an earlier layout of the runs swept, full of folders named like runs', and
@@ -223,38 +256,47 @@ mounted_here() {
   for dir in $(made) "$tmp"; do mounts_below "$dir"; done
 }
 running_here() {
-  local pid dir
-  for dir in $(made) "$tmp"; do
-    for pid in $(pids_naming "$dir/"); do
-      [ "$pid" != $$ ] && [ "$pid" != "$watchdog" ] && [ -e "/proc/$pid" ] &&
-        echo "$pid $(tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null)"
-    done
-  done
-  for pid in /proc/[0-9]*; do
-    for dir in $(made); do
-      [[ $(readlink "$pid/root" 2>/dev/null) == "$dir/"* ]] && echo "${pid#/proc/} (rooted in $dir)"
-    done
+  local pid
+  for pid in $(run_pids | sort -u); do
+    [ -e "/proc/$pid" ] && echo "$pid $(tr '\0' ' ' 2> /dev/null < "/proc/$pid/cmdline")"
   done
   return 0
 }
 nothing_running() { [ -z "$(running_here)" ]; }
-# started <marker>: the marker some run made in its new system's /tmp.
+# started <marker>: the marker some run made in its new system's /tmp, or in $tmp.
 started() {
   local dir
+  [ ! -e "$tmp/$1" ] || return 0
   for dir in $(made); do [ ! -e "$dir/root/tmp/$1" ] || return 0; done
   return 1
 }
 # go: lets every waiting run on.
 go() {
   local dir
-  for dir in $(made); do [ ! -d "$dir/root/tmp" ] || touch "$dir/root/tmp/go"; done
+  touch "$tmp/go"
+  for dir in $(made); do touch "$dir/root/tmp/go" 2> /dev/null || true; done
 }
+# afresh: no marker of an earlier run's is left to be mistaken for this one's.
+afresh() { "$real_rm" -f "$tmp/go" "$tmp/mktemp-started" "$tmp/removal-started" "$tmp/status"; }
 # removal_of <output>: the command the run's first line gives for removing its folder.
 removal_of() { sed -n '1s/.*, remove it as root with: //p' <<< "$1"; }
+# left_nothing <what>: after a run, nothing of it is running or mounted, and no folder
+# of it is left; the run's folder is $dir.
+left_nothing() {
+  [ -z "$(mounted_here)" ] || fail "mounted after $1: $(mounted_here)"
+  nothing_running || fail "still running after $1: $(running_here)"
+  [ -z "$(runs_left)" ] || fail "left on disk after $1: $(runs_left)"
+}
 
 # ---- Refused at once, making nothing ----
 attempt "a target that is shell text" stand 'quick;touch /x'
 [ $status = 2 ] && grep -qF "is not a make target" <<< "$out" || fail "a target of shell text is not refused: $status: $out"
+for mirror in "" "http://one.example/debian http://two.example/debian" "ftp://ftp.example/debian" \
+  "--keyring=/tmp/k" $'http://deb.example/debian\nhttp://other.example'; do
+  HORAVANE_TRY_MIRROR=$mirror attempt "a mirror that is no URI" stand quick
+  [ $status = 2 ] && grep -qF "is not one http, https or file URI" <<< "$out" ||
+    fail "HORAVANE_TRY_MIRROR=\"$mirror\" is not refused: status $status: $out"
+done
 # The old internal step typed by hand, in a mount namespace of the test's own, where any
 # mount it made would stay to be seen.
 step "the internal step typed by hand"
@@ -269,28 +311,111 @@ status=0
 out=$(timeout -k 10 "$STEP_LIMIT" setpriv --bounding-set=-sys_admin -- "$try" stand quick 2>&1) || status=$?
 [ $status = 3 ] && [ "$(wc -l <<< "$out")" = 1 ] && grep -qF "lacks CAP_SYS_ADMIN" <<< "$out" ||
   fail "without CAP_SYS_ADMIN the run is not refused at once with one line naming it: status $status: $out"
-[ -z "$(made)" ] && [ ! -s "$tmp/calls" ] && [ ! -e "$tmp/setup-calls" ] ||
-  fail "the refusal without CAP_SYS_ADMIN made or ran something: $(made) $(cat "$tmp/calls")"
-echo "test-try-debian: ok: refused at once without CAP_SYS_ADMIN ($out); the internal step typed by hand changes no mount"
+# In a chroot of /usr, this machine's own programs, whose / is no mount point; made in
+# a mount namespace of its own, so that its mounts go with it.
+step "the refusal in a chroot"
+jail=$tmp/jail
+mkdir -p "$jail"/{usr,proc,dev,tmp,var/tmp}
+touch "$jail/dev/null"
+for link in bin sbin lib lib64; do [ ! -L "/$link" ] || ln -s "usr/$link" "$jail/$link"; done
+cp "$try" "$jail/try-debian.sh"
+status=0
+out=$(timeout -k 10 "$STEP_LIMIT" unshare --mount --propagation private -- bash -c '
+  mount --bind /usr "$1/usr" && mount -t proc proc "$1/proc" && mount --bind /dev/null "$1/dev/null" &&
+  exec chroot "$1" /try-debian.sh stand quick' jail "$jail" 2>&1) || status=$?
+[ $status = 3 ] && [ "$(wc -l <<< "$out")" = 1 ] && grep -qF "this runs in a chroot" <<< "$out" ||
+  fail "in a chroot the run is not refused at once with one line naming it: status $status: $out"
+[ -z "$(made)" ] && [ ! -s "$tmp/calls" ] && [ ! -e "$tmp/setup-calls" ] && [ -z "$(ls -A "$jail/var/tmp")" ] ||
+  fail "a refusal made or ran something: $(made) $(cat "$tmp/calls")"
+echo "test-try-debian: ok: refused at once without CAP_SYS_ADMIN ($out) and in a chroot; shell text is no target, and a mirror only one URI; the internal step typed by hand changes no mount"
 
-# ---- INT at the run's first instant ----
-TRY_SIGNAL_AT_MKTEMP=INT attempt "INT at the first instant" stand quick
-[ $status = 130 ] || fail "INT while the run's folder is made: status $status, not 130: $out"
-[ -n "$(made)" ] && [ -z "$(runs_left)" ] || fail "INT while the run's folder is made leaves it: $(runs_left)"
-[ ! -s "$tmp/calls" ] || fail "INT while the run's folder is made: debootstrap still ran"
-echo "test-try-debian: ok: INT while the run's folder is made removes it"
+# ---- Stopped on a terminal, as a person stops it ----
+# A terminal: an interactive shell in a tmux session on a server of its own, with this
+# test's environment.
+# type_in <line>: the line typed at the shell's prompt, then Enter.
+type_in() {
+  terminal send-keys -t run -l "$1"
+  terminal send-keys -t run Enter
+}
+# interrupts_seen <n>: the terminal has echoed ^C n times, so the n-th Ctrl-C's INT has
+# been sent to the foreground group (the terminal sends it before it echoes).
+interrupts_seen() { [ "$(screen | grep -o '\^C' | wc -l)" -ge "$1" ]; }
+# on_terminal <how> <step> <marker> <target>: a run typed on a new terminal, its output
+# through `| tee` when <how> is tee, that waits in the step; then Ctrl-C typed, or with
+# <how> closed the terminal closed. The run's folder is then $dir.
+on_terminal() {
+  local how=$1 where=$2 shell command
+  afresh
+  terminals=$((terminals + 1))
+  terminal new-session -d -s run -x 200 -y 50 -- bash --norc --noprofile -i
+  servers+=("$(terminal display-message -p -t run '#{pid}')")
+  shell=$(terminal display-message -p -t run '#{pane_pid}')
+  # The run's status is written by a subshell that outlives the signal, since the shell
+  # at the prompt drops the rest of a line whose pipeline Ctrl-C ended.
+  command="(trap : INT HUP; TRY_RUN=$tmp TRY_SLOW=$where $try stand $4; echo \$? > $tmp/status)"
+  if [ "$how" = tee ]; then
+    type_in "$command 2>&1 | tee $tmp/tee.log"
+  else
+    type_in "$command"
+  fi
+  wait_for "a run on a terminal waits in $where" started "$3"
+  dir=$(last_made)
+  if [ "$how" = closed ]; then
+    terminal kill-session -t run
+    # The shell ends with its terminal, and on its way the HUP goes to the run.
+    wait_for "the shell of the closed terminal ends" ended "$shell"
+  else
+    terminal send-keys -t run C-c
+    wait_for "the terminal takes Ctrl-C" interrupts_seen 1
+  fi
+}
+# stopped_on_terminal <how> <step> <marker> <target>
+stopped_on_terminal() {
+  local how=$1 where=$2 expected
+  on_terminal "$@"
+  go # mktemp, the one step that waits outside the namespaces, goes on
+  wait_for "nothing of the run is running after Ctrl-C ($how) during $where" nothing_running
+  wait_for "the run's status is written" test -s "$tmp/status"
+  expected=130
+  [ "$how" != closed ] || expected=129
+  [ "$(cat "$tmp/status")" = $expected ] || fail "$how during $where: status $(cat "$tmp/status"), not $expected"
+  left_nothing "the terminal's $how during $where"
+  [ "$where" = mktemp ] || grep -qxF "stand $dir/root $HORAVANE_TRY_MIRROR" "$tmp/calls" ||
+    fail "the run stopped during $where never reached debootstrap: the case tried nothing"
+  [ "$how" != closed ] || terminal kill-server 2> /dev/null || true
+}
+for how in typed tee closed; do
+  stopped_on_terminal $how mktemp mktemp-started quick
+  stopped_on_terminal $how debootstrap debootstrap-started quick
+  stopped_on_terminal $how clone clone-started quick
+  stopped_on_terminal $how "" make-started slow
+  terminal kill-server 2> /dev/null || true
+done
+echo "test-try-debian: ok: Ctrl-C typed, Ctrl-C through | tee and a closed terminal, while mktemp makes the folder, during debootstrap, the clone and make, leave nothing mounted, running or on disk"
+
+# A second Ctrl-C while the first one's removal works: the removal goes on to the end.
+on_terminal typed removal make-started slow
+wait_for "a stopped run starts its removal" started removal-started
+terminal send-keys -t run C-c
+wait_for "the terminal takes the second Ctrl-C" interrupts_seen 2
+go
+wait_for "the run's status is written after a second Ctrl-C" test -s "$tmp/status"
+wait_for "nothing of the run is running after a second Ctrl-C" nothing_running
+left_nothing "a second Ctrl-C during the removal"
+terminal kill-server 2> /dev/null || true
+echo "test-try-debian: ok: a second Ctrl-C during the removal does not cut it short"
 
 # ---- Two runs at once; mounts from outside in a run's tree ----
 # A run started in the background takes INT as from a terminal, not ignoring it as a
 # background command of a script otherwise does.
-background() { exec env --default-signal=INT "$@"; }
+background() { exec env --default-signal=INT TRY_RUN="$tmp" "$@"; }
 background "$try" stand slow > "$tmp/first.log" 2>&1 &
 first=$!
 wait_for "the first run waits in its make target" started make-started
 first_dir=$(last_made)
 step "waiting for the second run beside the first"
 mkdir -p "$tmp/cwd"
-out=$(cd "$tmp/cwd" && umask 077 && timeout -k 10 "$STEP_LIMIT" "$try" stand quick 2>&1) ||
+out=$(cd "$tmp/cwd" && umask 077 && TRY_RUN=$tmp timeout -k 10 "$STEP_LIMIT" "$try" stand quick 2>&1) ||
   fail "a second run of the same release beside the first, under umask 077, fails: $out"
 grep -qF "quick passed" <<< "$out" || fail "the second run did not run its target: $out"
 second_dir=$(last_made)
@@ -320,9 +445,25 @@ bash -c "$removal" > /dev/null && [ -d "$first_dir/bound" ] || fail "\"$removal\
 umount "$first_dir/bound" "$first_dir/root/tmpfs"
 bash -c "$removal" && [ ! -e "$first_dir" ] || fail "\"$removal\" does not remove the folder"
 [ "$(fingerprint)" = "$untouched" ] || fail "a run touched folders it did not make:"$'\n'"$(fingerprint)"
-echo "test-try-debian: ok: two runs at once both passed; a folder with mounts from outside is left whole and named; no other folder touched"
 
-# ---- Interrupted at each step ----
+# A folder of this filesystem bound into the tree from outside while the removal works,
+# which takes no mount made after it started: what was bound loses nothing.
+afresh
+TRY_SLOW=removal background "$try" stand quick > "$tmp/run.log" 2>&1 &
+pid=$!
+wait_for "a run starts its removal" started removal-started
+dir=$(last_made)
+mkdir "$dir/bound"
+mount --bind "$tmp/outside" "$dir/bound"
+mounted+=("$dir/bound")
+go
+finish "$pid" "the run with a mount made during its removal"
+[ "$(cat "$tmp/outside/marker" 2>/dev/null)" = keep ] || fail "the removal went into a folder bound into the tree while it worked"
+[ "$status" = 0 ] || fail "a run with a mount made during its removal ends with status $status: $(cat "$tmp/run.log")"
+left_nothing "a mount made during the removal"
+echo "test-try-debian: ok: two runs at once both passed; a folder with mounts from outside is left whole and named, and one bound during the removal loses nothing; no other folder touched"
+
+# ---- Signalled at each step ----
 # interrupt <signal> <step> <marker> <target>: a run that waits in the step, then the
 # signal to the script.
 interrupt() {
@@ -351,13 +492,35 @@ interrupt() {
   fi
   [ -z "$(runs_left)" ] || fail "left on disk after $signal during ${where:-make}: $(runs_left)"
 }
-for signal in INT TERM HUP KILL; do
+for signal in TERM KILL; do
   interrupt $signal debootstrap debootstrap-started quick
   interrupt $signal clone clone-started quick
   interrupt $signal "" make-started slow
 done
 [ "$(fingerprint)" = "$untouched" ] || fail "an interrupted run touched folders it did not make"
-echo "test-try-debian: ok: INT, TERM, HUP and KILL during debootstrap, the clone and make leave nothing mounted or running, and only KILL its folder"
+echo "test-try-debian: ok: TERM and KILL during debootstrap, the clone and make leave nothing mounted or running, and only KILL its folder"
+
+# ---- Root's environment ----
+# Through a symlink to a checkout of another user's, which git trusts only by its real
+# path, with git's variables naming another repository and CDPATH a decoy of the path.
+theirs=$tmp/theirs
+cp -a "$project" "$theirs"
+chown -R 65534:65534 "$theirs"
+ln -s theirs "$tmp/link"
+mkdir -p "$tmp/decoy/link/scripts" "$tmp/other"
+printf 'quick:\n\t@echo the other repository\n' > "$tmp/other/Makefile"
+git -C "$tmp/other" init --quiet --initial-branch=main
+git -C "$tmp/other" add -A
+git -C "$tmp/other" -c user.name=test -c user.email=test@localhost commit --quiet -m other
+step "waiting for a run through a symlink, with GIT_DIR, GIT_WORK_TREE and CDPATH"
+status=0
+out=$(cd "$tmp" && CDPATH=$tmp/decoy GIT_DIR=$tmp/other/.git GIT_WORK_TREE=$tmp/other TRY_RUN=$tmp \
+  timeout -k 10 "$STEP_LIMIT" link/scripts/try-debian.sh stand quick 2>&1) || status=$?
+[ $status = 0 ] && grep -qxF "quick passed" <<< "$out" &&
+  grep -qF "cloned $(git -C "$project" rev-parse --short HEAD) into" <<< "$out" ||
+  fail "through a symlink to another user's checkout, with GIT_DIR, GIT_WORK_TREE and CDPATH exported, the run does not try that checkout: status $status: $out"
+left_nothing "the run through a symlink"
+echo "test-try-debian: ok: through a symlink to another user's checkout, with GIT_DIR, GIT_WORK_TREE and CDPATH exported, it tries that checkout"
 
 # ---- A failing debootstrap; a kept folder ----
 TRY_FAIL=debootstrap attempt "a failing debootstrap" stand quick

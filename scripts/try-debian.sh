@@ -11,21 +11,31 @@
 # Needs root on a Debian machine that can make mount and process namespaces: not a
 # chroot, not a container without CAP_SYS_ADMIN. Where it cannot, it says what is
 # missing and stops at once, having made and installed nothing. Packages come from the
-# Debian mirror this machine's apt takes its own release from (HORAVANE_TRY_MIRROR
-# overrides it; with neither, debootstrap's default).
+# Debian mirror this machine's apt takes its own release from; HORAVANE_TRY_MIRROR, one
+# http, https or file URI, overrides it; with neither, debootstrap's default.
 #
 # Runs as root, so it touches nothing but what it made:
 # - Each run works in one new folder that mktemp makes for it, /var/tmp/horavane-try.XXXXXX
-#   (mode 0700), and names it in its first line. When the run ends, fails or is
-#   interrupted (INT, TERM, HUP), it removes that folder and nothing else; if something
-#   is mounted at or below it, it removes nothing, names the folder and fails.
-#   HORAVANE_TRY_KEEP=1 leaves the folder for a look inside.
+#   (mode 0700), and names it in its first line. When the run ends, fails or is stopped
+#   (Ctrl-C, with or without `| tee`; a closed terminal; TERM), it removes that folder and
+#   nothing else, whatever became of its output: a line it cannot write is dropped, and
+#   a second Ctrl-C or a hang-up does not cut the removal short. The removal checks for
+#   mounts and removes in a mount namespace of its own, which no mount made later from
+#   outside reaches; if something is mounted at or below the folder, it removes nothing,
+#   names the folder and fails. HORAVANE_TRY_KEEP=1 leaves the folder for a look inside.
 # - Every step (debootstrap, the clone, the make targets) runs in a mount namespace and a
 #   process namespace of the run's own, tied to this script's life: mounts there are
-#   never seen outside, and when the script ends, is interrupted or killed, everything
+#   never seen outside, and when the script ends, is stopped or killed, everything
 #   inside is killed and its mounts go with it.
+# - The one exception: where debootstrap is missing, apt installs it first, outside the
+#   namespaces, in a session of its own with its output in the run's folder. Ctrl-C or a
+#   closed terminal stops the run once apt has finished, and KILL leaves apt to finish,
+#   since dpkg stopped halfway can leave this machine's packages broken.
 # - Killed (KILL gives no chance to clean up), a run leaves its folder; the first line
 #   gives the command that removes it, unless something is mounted there.
+# - Root's environment does not redirect it: the checkout is found by its real path,
+#   and git's variables (GIT_DIR, GIT_WORK_TREE, ...), CDPATH, BASH_ENV, ENV and
+#   DEBOOTSTRAP_DIR are cleared.
 set -euo pipefail
 umask 022 # what the run writes, the bundle among it, is readable by the user inside
 
@@ -33,7 +43,9 @@ usage="usage: scripts/try-debian.sh <release> [<make target>...] | --check"
 USER_NAME=newcomer
 WORK_IN=/var/tmp # each run's folder is made here; root's, and sticky
 
-say() { echo "try-debian: $*"; }
+# say <words>: one line of the run's. A line that cannot be written, to a pipe whose reader
+# died or a terminal that hung up, is dropped: the run goes on to clean up.
+say() { echo "try-debian: $*" 2> /dev/null || true; }
 refuse() {
   echo "try-debian: $*" >&2
   exit 2
@@ -115,7 +127,13 @@ case ${1:-} in
     done
     ;;
 esac
+if [ -n "${HORAVANE_TRY_MIRROR+set}" ] && ! [[ $HORAVANE_TRY_MIRROR =~ ^(https?://[[:graph:]]+|file:/[[:graph:]]*)$ ]]; then
+  refuse "HORAVANE_TRY_MIRROR=\"$HORAVANE_TRY_MIRROR\" is not one http, https or file URI of a Debian archive"
+fi
 [ "$(id -u)" -eq 0 ] || refuse "needs root (debootstrap, chroot and mounts): sudo $0 $*"
+# What root's shell exports must not send git to another repository, cd elsewhere, or
+# have the shells and debootstrap started here read other files first.
+unset CDPATH BASH_ENV ENV DEBOOTSTRAP_DIR $(compgen -v GIT_ || true)
 
 # ---- Can this machine make the run's namespaces? Asked first, before anything is made ----
 NAMESPACES=(unshare --mount --propagation private --pid --fork --kill-child)
@@ -148,7 +166,8 @@ if [ $check = 1 ]; then
   say "this machine can make the mount and process namespaces a run needs"
   exit 0
 fi
-project=$(cd "$(dirname "$0")/.." && pwd)
+# The checkout by its real path, which git compares with safe.directory.
+project=$(dirname -- "$(dirname -- "$(realpath -e -- "$0")")")
 work_in=$(realpath -e -- "$WORK_IN") || refuse "$WORK_IN does not exist"
 # mktemp makes a folder no one else can take, but only where no one else can rename it.
 [ "$(stat -c %u -- "$work_in")" = 0 ] && (($(stat -c 0%a -- "$work_in") & 01000)) ||
@@ -159,41 +178,48 @@ run=""          # the folder, once made
 inside_pid=""   # unshare, while the namespaces live
 interrupted=""  # a signal that came while the folder was being made
 removal=""      # the command that removes the folder by hand
-# stop_inside: kills the worker under the namespaces' first process; the first process
-# then ends with it, which kills every other process there and ends unshare. (Killing
-# the first process itself would make unshare complain that it cannot re-raise KILL.)
+# stop_inside: kills the namespaces' first process, which kills every other process there,
+# and waits until unshare has seen them all end. (unshare's complaint that it cannot
+# re-raise KILL goes to its log, which is not shown for a run stopped here.)
 stop_inside() {
-  local first="" worker=""
+  local first=""
   [ -n "$inside_pid" ] || return 0
-  read -r first 2>/dev/null < "/proc/$inside_pid/task/$inside_pid/children" || true
-  [ -z "$first" ] || read -r worker 2>/dev/null < "/proc/$first/task/$first/children" || true
-  kill -KILL "${worker:-${first:-$inside_pid}}" 2>/dev/null || true
-  wait "$inside_pid" 2>/dev/null || true
+  read -r first 2> /dev/null < "/proc/$inside_pid/task/$inside_pid/children" || true
+  kill -KILL "${first:-$inside_pid}" 2> /dev/null || true
+  wait "$inside_pid" 2> /dev/null || true
   inside_pid=""
 }
-# mounted_below <folder>: the mount points at or below the folder, as this process sees
-# them (and as rm would walk them), from the kernel's own table.
-mounted_below() {
-  awk -v dir="$1" '$5 == dir || index($5, dir "/") == 1 { print $5 }' /proc/self/mountinfo
+# remove_run: removes the folder, unless something is mounted at or below it, which it
+# lists and fails with status 3. The check and rm run together in a mount namespace made
+# for them, which starts with this one's mounts and takes none made later, so rm never
+# walks into a mount made from outside while it works.
+remove_run() {
+  unshare --mount --propagation private -- bash -c '
+    below=$(awk -v dir="$1" '\''$5 == dir || index($5, dir "/") == 1 { print $5 }'\'' /proc/self/mountinfo)
+    [ -z "$below" ] || { echo $below; exit 3; }
+    rm -rf --one-file-system -- "$1"' remove-run "$run"
 }
 cleanup() {
   local status=$? below
+  # First, before anything can fail: a second Ctrl-C, a hang-up or a closed pipe must
+  # not cut the removal short, and nothing here may stop it.
+  trap '' INT TERM HUP PIPE
   trap - EXIT
-  trap '' INT TERM HUP # a second Ctrl-C must not cut the removal short
+  set +e
   stop_inside
   if [ -z "$run" ]; then
     :
   elif [ "${HORAVANE_TRY_KEEP:-0}" = 1 ]; then
     say "kept $run; remove it with: $removal"
-  elif below=$(mounted_below "$run") && [ -n "$below" ]; then
-    say "left $run as it is: something is mounted there ($(echo $below)); unmount it, then remove it with: $removal" >&2
-    [ "$status" -ne 0 ] || status=1
   else
     say "removing $run" # a whole Debian: it can take a while
-    if ! rm -rf --one-file-system -- "$run"; then
-      say "could not remove all of $run" >&2
-      [ "$status" -ne 0 ] || status=1
-    fi
+    below=$(remove_run)
+    case $? in
+      0) ;;
+      3) say "left $run as it is: something is mounted there ($below); unmount it, then remove it with: $removal" >&2 ;;
+      *) say "could not remove all of $run" >&2 ;;
+    esac
+    [ -d "$run" ] && [ "$status" -eq 0 ] && status=1
   fi
   [ "$status" -eq 0 ] || say "${release:-the run} stopped (status $status); nothing of it is left running" >&2
   exit "$status"
@@ -204,15 +230,27 @@ trap cleanup EXIT
 trap 'interrupted=${interrupted:-129}' HUP
 trap 'interrupted=${interrupted:-130}' INT
 trap 'interrupted=${interrupted:-143}' TERM
+trap 'interrupted=${interrupted:-141}' PIPE
 run=$(trap '' INT TERM HUP && mktemp -d "$work_in/horavane-try.XXXXXX")
+printf -v removal 'findmnt -rno TARGET | grep -F -- %q || rm -rf --one-file-system -- %q' "$run" "$run"
+say "working in $run; if this run is killed, remove it as root with: $removal"
+[ -z "$interrupted" ] || exit "$interrupted"
 trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
-removal="findmnt -rno TARGET | grep -F $run || rm -rf --one-file-system $run"
-say "working in $run; if this run is killed, remove it as root with: $removal"
-[ -z "$interrupted" ] || exit "$interrupted"
+trap 'exit 141' PIPE # the output's reader is gone
 
-command -v debootstrap > /dev/null || "$project/scripts/setup.sh" debootstrap
+if ! command -v debootstrap > /dev/null; then
+  # Outside the namespaces and in a session of its own, so that neither Ctrl-C nor a
+  # closed terminal reaches apt, nor does this script's end: dpkg stopped halfway can leave
+  # this machine's packages broken. A signal stops the run once apt has finished.
+  say "installing debootstrap with apt, which finishes even if this run is stopped (its output: $run/setup.log)"
+  if ! setsid --wait "$project/scripts/setup.sh" debootstrap < /dev/null > "$run/setup.log" 2>&1; then
+    tail -20 "$run/setup.log" >&2
+    say "could not install debootstrap (the end of its log above)" >&2
+    exit 1
+  fi
+fi
 
 # mirror_of_apt: the first Debian archive that this machine's apt takes its own release's
 # main from, as apt itself reads its sources (one-line or deb822, enabled or not): only
@@ -239,15 +277,19 @@ git -c safe.directory="$project" -C "$project" bundle create --quiet "$run/horav
 # ---- The run: everything in namespaces tied to this script ----
 # The parent-death signal kills unshare when this script dies, even by KILL, and unshare's
 # --kill-child then kills the namespaces' first process, and with it all the others. The
-# first process refuses to be anything but that, and runs the steps in a child of its own,
-# whose end, however it comes, it reports as its status; the shell's notice of a killed
-# child is silenced there, not the steps' own errors.
+# first process refuses to be anything but that, and runs the steps in a child of its own
+# with the run's stderr (fd 3); its own stderr, and unshare's, go to a log shown only
+# when the run ends by itself, so that the notices of a run stopped here (the shell's of a
+# killed child, unshare's of a killed first process) never reach the terminal.
 setpriv --pdeathsig KILL -- "${NAMESPACES[@]}" -- bash -c "$(declare -p USER_NAME; declare -f say as_user inside)"'
-  [ $$ = 1 ] || { echo "try-debian: the steps run only in the run'"'"'s own namespaces" >&2; exit 2; }
-  { (exec 2>&3 3>&-; set -euo pipefail; inside "$@"); } 3>&2 2>/dev/null
-  exit' try-debian "$run" "$release" "$mirror" "${targets[@]}" &
+  [ $$ = 1 ] || { echo "try-debian: the steps run only in the run'"'"'s own namespaces" >&3; exit 2; }
+  (exec 2>&3 3>&-; set -euo pipefail; inside "$@")
+  exit' try-debian "$run" "$release" "$mirror" "${targets[@]}" 3>&2 2> "$run/namespaces.log" &
 inside_pid=$!
 status=0
 wait "$inside_pid" || status=$?
 inside_pid=""
+if [ $status -ne 0 ] && [ -s "$run/namespaces.log" ]; then
+  cat "$run/namespaces.log" >&2 || true
+fi
 exit $status
