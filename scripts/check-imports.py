@@ -7,9 +7,16 @@
   functions inside the image, and an address table equal to it (the image is not bound
   beforehand); no delay-import directory, whose imports code in the DLL would bind past
   this check;
-- Windows loads it as a DLL and can move it: marked a DLL, its relocations not stripped
-  and its base-relocation directory holding relocations; no shared section; not marked
-  force-integrity, which Windows refuses to load with no certificate;
+- laid out for Windows' loader to map and move, by these rules, stricter than the loader
+  where this DLL has no use for more: marked an executable image and a DLL, its
+  relocations not stripped; its image base a multiple of 64 KiB; the entry point in an
+  executable section; SectionAlignment at least FileAlignment, each section aligned to
+  it and above the headers and the section before it in the table, SizeOfImage where the
+  last one ends, rounded up; a base-relocation directory holding relocations, each DIR64
+  (ABSOLUTE only pads a block) and fixing up 8 bytes inside the sections; a load-config
+  directory, if there is one, holding the structure its Size field declares, of at least
+  the 96 bytes up to SecurityCookie, which the loader reads; no shared section; not
+  marked force-integrity, which Windows refuses to load with no certificate;
 - nothing of it runs but DllMain and what DllMain registers: the entry point is DllMain,
   there is no TLS directory (callbacks on every thread the game starts or ends), and
   no static constructor or destructor, which no C runtime is linked to call: they would
@@ -22,10 +29,11 @@ listing of them, whose layout changes from one binutils release to the next; the
 table and the base-relocation blocks are walked here, bounded, since pefile reads past
 what the loader refuses. A file that is not a whole x86-64 PE32+ image (cut short, a
 section's data past the end of the file, another machine, too few data directories, an
-import table or relocation block that points outside it) stops the check with one line
-that says so; whatever else pefile warns of in the file is a failure too. Code is named
-through the unstripped copy beside the DLL (Horavane.debug) and MinGW-w64's nm; a copy
-from another build stops the check first, since it would name the wrong code.
+import table or relocation directory that points outside it) stops the check with one
+line that says so; whatever else pefile warns of, reading every data directory, is a
+failure too. Code is named through the unstripped copy beside the DLL (Horavane.debug)
+and MinGW-w64's nm; a copy from another build stops the check first, since it would
+name the wrong code.
 
     check-imports.py <Horavane.asi>
 """
@@ -55,16 +63,18 @@ SECURITY_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_SECURITY"]
 RELOCATION_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]
 TLS_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_TLS"]
 DELAY_IMPORT_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT"]
+LOAD_CONFIG_DIRECTORY = pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG"]
 AMD64 = pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]
 RELOCS_STRIPPED = pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_RELOCS_STRIPPED"]
 DLL = pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"]
+EXECUTABLE_IMAGE = pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_EXECUTABLE_IMAGE"]
 FORCE_INTEGRITY = pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_FORCE_INTEGRITY"]
 SHARED = pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_SHARED"]
 HARDENING = [("IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA", "high-entropy-va"),
              ("IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "dynamicbase"),
              ("IMAGE_DLLCHARACTERISTICS_NX_COMPAT", "nxcompat")]
-WRITABLE_EXECUTABLE = (pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_WRITE"]
-                       | pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_EXECUTE"])
+EXECUTABLE = pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_EXECUTE"]
+WRITABLE_EXECUTABLE = pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_WRITE"] | EXECUTABLE
 GUI = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"]
 # Sections a C runtime's start-up would walk, left over from an object that expects one.
 CRT_SECTIONS = re.compile(r"\.(tls|CRT|ctors|dtors|init_array|fini_array)")
@@ -83,9 +93,17 @@ MAX_NAME = 256
 # A lookup table entry with its top bit set imports by ordinal, its low 16 bits.
 BY_ORDINAL = 1 << 63
 # A base-relocation block: the page's RVA and the block's size, 2-byte entries after them,
-# each a type in its top 4 bits; type 0 (IMAGE_REL_BASED_ABSOLUTE) only pads a block.
+# each a type in its top 4 bits and an offset into the page in the others. A 64-bit image
+# fixes up 8-byte addresses (IMAGE_REL_BASED_DIR64); IMAGE_REL_BASED_ABSOLUTE only pads a
+# block.
 BLOCK = struct.Struct("<2I")
-ABSOLUTE = 0
+ABSOLUTE = pefile.RELOCATION_TYPE["IMAGE_REL_BASED_ABSOLUTE"]
+DIR64 = pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"]
+# Windows places images on 64 KiB boundaries, its allocation granularity.
+GRANULARITY = 0x10000
+# A 64-bit load-config structure's bytes up to the end of SecurityCookie, which the
+# loader reads to set up the stack-protector cookie.
+LOAD_CONFIG_BYTES = 0x60
 
 
 class Stop(Exception):
@@ -110,7 +128,7 @@ class Check:
             self.data = file.read()
         size = len(self.data)
         try:
-            pe = pefile.PE(data=self.data, fast_load=True)
+            pe = pefile.PE(data=self.data)
         except Exception as error:
             raise Stop(f"pefile cannot read it as a PE file: {said(error)}")
         if pe.FILE_HEADER.Machine != AMD64:
@@ -138,9 +156,6 @@ class Check:
                 raise Stop(f"section {name_of(section)}'s data, bytes {start} to {end}, runs past"
                            f" the end of the file ({size} bytes): the file is cut short or its"
                            " section table is wrong")
-        if pe.get_warnings():
-            warnings = "; ".join(" ".join(w.split()) for w in pe.get_warnings())
-            self.fail(f"pefile warns of this file: {warnings}")
         self.pe = pe
 
     def section_data(self, rva, what):
@@ -346,7 +361,7 @@ class Check:
                 self.fail(f"has a {name_of(section)} section, for start-up code that no C"
                           " runtime is linked to run")
 
-    # ---- What Windows' loader needs: a DLL it can move ----
+    # ---- What Windows' loader checks of a DLL it moves ----
     def loads(self):
         coff, header = self.pe.FILE_HEADER, self.pe.OPTIONAL_HEADER
         if not coff.Characteristics & DLL:
@@ -383,7 +398,10 @@ class Check:
                       " to load it")
 
     def relocations(self, directory):
-        """The base relocations of the directory's blocks, padding left out."""
+        """The base relocations of the directory's blocks, padding left out. Each must be
+        DIR64 and fix up 8 bytes inside the sections: from the first one up to SizeOfImage,
+        not in the headers."""
+        start, end = self.pe.sections[0].VirtualAddress, self.pe.OPTIONAL_HEADER.SizeOfImage
         table = self.file_bytes(directory.VirtualAddress, directory.Size,
                                 "its base-relocation directory is at") if directory.Size else b""
         count, at = 0, 0
@@ -399,13 +417,74 @@ class Check:
                 raise Stop(f"its base-relocation block at RVA {rva:#x} is malformed: SizeOfBlock"
                            f" {size}, in a directory of {len(table)} bytes of which"
                            f" {len(table) - at} are left")
-            if page >= self.pe.OPTIONAL_HEADER.SizeOfImage:
-                raise Stop(f"its base-relocation block at RVA {rva:#x} is for page {page:#x},"
-                           " outside the image")
-            entries = struct.iter_unpack("<H", table[at + BLOCK.size:at + size])
-            count += sum(1 for (entry,) in entries if entry >> 12 != ABSOLUTE)
+            fixes = [(entry >> 12, page + (entry & 0xfff)) for (entry,)
+                     in struct.iter_unpack("<H", table[at + BLOCK.size:at + size])
+                     if entry >> 12 != ABSOLUTE]
+            block = f"its base-relocation block at RVA {rva:#x}, for page {page:#x},"
+            kinds = sorted({kind for kind, _ in fixes} - {DIR64})
+            if kinds:
+                named = ", ".join(f"{kind} ({pefile.RELOCATION_TYPE.get(kind, 'undefined')})"
+                                  for kind in kinds)
+                self.fail(f"{block} holds fix-ups of type {named}: a 64-bit image's are"
+                          f" {DIR64} (IMAGE_REL_BASED_DIR64), and {ABSOLUTE} pads")
+            stray = next((fixed for _, fixed in fixes if fixed < start or fixed + 8 > end), None)
+            if stray is not None:
+                place = (f"in its headers, before its first section at RVA {start:#x}"
+                         if stray < start else f"past the end of the image (SizeOfImage {end:#x})")
+                self.fail(f"{block} fixes up the 8 bytes at RVA {stray:#x}, {place}")
+            count += len(fixes)
             at += size
         return count
+
+    # ---- The image's layout, as Windows' loader maps it ----
+    def maps(self):
+        coff, header = self.pe.FILE_HEADER, self.pe.OPTIONAL_HEADER
+        if not coff.Characteristics & EXECUTABLE_IMAGE:
+            self.fail(f"is not marked an executable image (IMAGE_FILE_EXECUTABLE_IMAGE clear in"
+                      f" Characteristics {coff.Characteristics:#06x}): Windows loads no image"
+                      " without it")
+        if header.ImageBase % GRANULARITY:
+            self.fail(f"its image base {header.ImageBase:#x} is not a multiple of 64 KiB, where"
+                      " Windows places images")
+        entry = header.AddressOfEntryPoint
+        section = self.pe.get_section_by_rva(entry)
+        if not (section and section.Characteristics & EXECUTABLE):
+            place = (f"section {name_of(section)}, which is not executable"
+                     " (IMAGE_SCN_MEM_EXECUTE clear)" if section else "no section")
+            self.fail(f"its entry point, RVA {entry:#x}, is in {place}")
+        config = header.DATA_DIRECTORY[LOAD_CONFIG_DIRECTORY]
+        if config.VirtualAddress or config.Size:
+            parsed = getattr(self.pe, "DIRECTORY_ENTRY_LOAD_CONFIG", None)
+            declared = parsed.struct.Size if parsed else 0
+            if not LOAD_CONFIG_BYTES <= declared <= config.Size:
+                self.fail(f"its load-config directory (RVA {config.VirtualAddress:#x},"
+                          f" {config.Size} bytes) holds a structure whose Size field says"
+                          f" {declared} bytes: it must fit the directory and reach past"
+                          f" SecurityCookie, {LOAD_CONFIG_BYTES} bytes, which the loader reads")
+        alignment = header.SectionAlignment
+        if alignment < max(header.FileAlignment, 1):
+            # The sections are laid out in its units: they are not checked without it.
+            self.fail(f"its SectionAlignment, {alignment:#x}, is " + (
+                f"below its FileAlignment, {header.FileAlignment:#x}" if alignment else "0"))
+            return
+
+        def aligned(rva):
+            return -(-rva // alignment) * alignment
+        # The headers, then each section in the table's order: aligned, and above the
+        # one before. pefile lists them by address; the table's order is the file's.
+        last, end = "the headers", aligned(header.SizeOfHeaders)
+        for section in sorted(self.pe.sections, key=lambda section: section.get_file_offset()):
+            at, named = section.VirtualAddress, f"section {name_of(section)}"
+            if at % alignment:
+                self.fail(f"{named}, at RVA {at:#x}, is not aligned to SectionAlignment"
+                          f" {alignment:#x}")
+            if at < end:
+                self.fail(f"{named}, at RVA {at:#x}, starts below the end of {last}, RVA"
+                          f" {end:#x}: the sections overlap or are out of order")
+            last, end = named, aligned(at + (section.Misc_VirtualSize or section.SizeOfRawData))
+        if header.SizeOfImage != end:
+            self.fail(f"its SizeOfImage, {header.SizeOfImage:#x}, is not {end:#x}, the end of"
+                      f" {last} rounded up to SectionAlignment")
 
     # ---- Hardening; stripped, and a GUI DLL ----
     def hardening(self):
@@ -440,16 +519,23 @@ class Check:
                 self.fail(f"{size} bytes, over the budget of {MAX_BYTES} bytes (16 KiB)")
             imported = self.imports()
             self.loads()
+            self.maps()
             self.what_runs()
             self.hardening()
+            # Last, so that a table the walks above stop on is named by their one line,
+            # not by pefile's warning of it as well.
+            if self.pe.get_warnings():
+                warnings = "; ".join(" ".join(w.split()) for w in self.pe.get_warnings())
+                self.fail(f"pefile warns of this file: {warnings}")
         except Stop as stop:
             print(f"check-imports: {self.dll}: {stop}", file=sys.stderr)
             return 1
         if self.failed:
             return 1
         print(f"check-imports: {self.dll}: {size} bytes, imports only the {imported} functions of"
-              f" {LIST} and {DEF}, entry {ENTRY} and nothing else run, a DLL Windows can load"
-              f" and move, hardened, stripped")
+              f" {LIST} and {DEF}, entry {ENTRY} and nothing else run, a DLL marked movable"
+              " with DIR64 relocations inside its sections, its sections aligned and in order"
+              " up to SizeOfImage, hardened, stripped")
         return 0
 
 

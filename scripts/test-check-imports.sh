@@ -7,11 +7,16 @@
 # - the copy cut down to its first KiB, the headers; cut in the middle of a section's
 #   data, which loses the rest of it and every section after it; marked for another
 #   machine (i386);
-# - what Windows' loader would refuse or the headers rule out: not marked a DLL;
-#   relocations stripped; the base-relocation directory zeroed, of size 0, holding
-#   padding only, or with a block of size 0 (which must not hang the walk); a
-#   delay-import directory; a writable section shared; force-integrity with no
-#   certificate;
+# - what Windows' loader would refuse or the headers rule out: not marked a DLL or an
+#   executable image; relocations stripped; the base-relocation directory zeroed, of
+#   size 0, holding padding only, or with a block of size 0 (which must not hang the
+#   walk); a fix-up of type HIGHLOW or of an undefined type, one in the headers, one
+#   that ends past the image; a delay-import directory; a writable section shared;
+#   force-integrity with no certificate; the image base off a 64 KiB boundary;
+#   SectionAlignment below FileAlignment; sections overlapping, out of order or not
+#   aligned; SizeOfImage a page too large; the entry point's section not executable; a
+#   load-config directory of 8 bytes; an export directory past the image, which only
+#   pefile's warnings name;
 # - the import table as the loader reads it, not as pefile does: a lookup table entry
 #   that points past the image, an address table entry that differs from the lookup
 #   table's, a descriptor with no lookup table, a DLL name past the image;
@@ -108,11 +113,15 @@ renamed_errors=$errors
 declare -A where
 while read -r key value; do where[$key]=$value; done < <(/usr/bin/python3 - "$dll" "$debug" << 'EOF'
 import sys, pefile
-pe = pefile.PE(sys.argv[1], fast_load=True)
-pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]])
+pe = pefile.PE(sys.argv[1])
 coff, header = pe.FILE_HEADER, pe.OPTIONAL_HEADER
-sections = sorted((s.PointerToRawData, s.SizeOfRawData, s.Name.rstrip(b"\0").decode())
+def name(section):
+    return section.Name.rstrip(b"\0").decode()
+sections = sorted((s.PointerToRawData, s.SizeOfRawData, name(s))
                   for s in pe.sections if s.SizeOfRawData)
+# The section table's first two entries, and the section that holds the entry point.
+table = sorted(pe.sections, key=lambda s: s.get_file_offset())
+code = pe.get_section_by_rva(header.AddressOfEntryPoint)
 def directory(name):
     return header.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_" + name]]
 writable = [s for s in pe.sections
@@ -120,22 +129,45 @@ writable = [s for s in pe.sections
 descriptors = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
 relocations = directory("BASERELOC")
 debug = pefile.PE(sys.argv[2], fast_load=True)
-if len(sections) < 2 or not writable or not descriptors or not relocations.Size:
+if (len(sections) < 2 or not writable or not descriptors or not relocations.Size
+        or not hasattr(pe, "DIRECTORY_ENTRY_EXPORT") or not code):
     sys.exit()
 descriptor = descriptors[0].struct
+def copy_of(section):
+    return next(s for s in debug.sections if s.Name == section.Name)
+fixup = next(e.struct for e in pe.DIRECTORY_ENTRY_BASERELOC[0].entries if e.type == 10)
+exports = directory("EXPORT")
 values = {
     "coff": coff.get_file_offset(), "start": sections[-2][0], "bytes": sections[-2][1],
     "section": sections[-2][2], "image_size": header.SizeOfImage,
     "characteristics": coff.Characteristics,
     "characteristics_at": coff.get_field_absolute_offset("Characteristics"),
+    "image_size_at": header.get_field_absolute_offset("SizeOfImage"),
+    "image_base": header.ImageBase, "image_base_at": header.get_field_absolute_offset("ImageBase"),
+    "debug_image_base_at": debug.OPTIONAL_HEADER.get_field_absolute_offset("ImageBase"),
+    "section_alignment": header.SectionAlignment, "file_alignment": header.FileAlignment,
+    "section_alignment_at": header.get_field_absolute_offset("SectionAlignment"),
+    "table_at": table[0].get_file_offset(),
+    "first": name(table[0]), "first_rva": table[0].VirtualAddress,
+    "first_size_at": table[0].get_field_absolute_offset("Misc_VirtualSize"),
+    "debug_first_size_at": copy_of(table[0]).get_field_absolute_offset("Misc_VirtualSize"),
+    "second": name(table[1]), "second_rva": table[1].VirtualAddress,
+    "second_rva_at": table[1].get_field_absolute_offset("VirtualAddress"),
+    "debug_second_rva_at": copy_of(table[1]).get_field_absolute_offset("VirtualAddress"),
+    "code": name(code), "code_characteristics": code.Characteristics,
+    "code_characteristics_at": code.get_field_absolute_offset("Characteristics"),
+    "fixup": fixup.Data, "fixup_at": fixup.get_file_offset(),
+    "load_config_directory_at": directory("LOAD_CONFIG").get_file_offset(),
+    "export_directory_at": exports.get_file_offset(), "export_rva": exports.VirtualAddress,
+    "exports_at": pe.get_offset_from_rva(exports.VirtualAddress),
     "dll_characteristics": header.DllCharacteristics,
     "dll_characteristics_at": header.get_field_absolute_offset("DllCharacteristics"),
     "relocation_directory_at": relocations.get_file_offset(),
     "relocations_at": pe.get_offset_from_rva(relocations.VirtualAddress),
     "relocations_size": relocations.Size,
     "delay_directory_at": directory("DELAY_IMPORT").get_file_offset(),
-    "import_rva": directory("IMPORT").VirtualAddress,
-    "writable": writable[0].Name.rstrip(b"\0").decode(),
+    "headers_size": header.SizeOfHeaders,
+    "writable": name(writable[0]),
     "writable_characteristics": writable[0].Characteristics,
     "writable_characteristics_at": writable[0].get_field_absolute_offset("Characteristics"),
     "source": descriptors[0].dll.decode(),
@@ -145,7 +177,7 @@ values = {
     "address_at": pe.get_offset_from_rva(descriptor.FirstThunk),
     "first_lookup": pe.get_qword_at_rva(descriptor.OriginalFirstThunk),
     "second_lookup": pe.get_qword_at_rva(descriptor.OriginalFirstThunk + 8),
-    "debug_code": debug.sections[0].Name.rstrip(b"\0").decode(),
+    "debug_code": name(debug.sections[0]),
     "debug_code_rva": debug.sections[0].VirtualAddress,
     "debug_code_rva_at": debug.sections[0].get_field_absolute_offset("VirtualAddress"),
 }
@@ -154,7 +186,7 @@ for key, value in values.items():
 EOF
 ) || true
 [ -n "${where[section]:-}" ] ||
-  fail "pefile cannot read $dll or $debug, or $dll lacks two sections with data, a writable section, an import or a relocation"
+  fail "pefile cannot read $dll or $debug, or $dll lacks two sections with data, a writable section, an import, a relocation, an export or an entry point in a section"
 read -r start bytes section <<< "${where[start]} ${where[bytes]} ${where[section]}"
 
 head -c 1024 "$dll" > "$copy"
@@ -173,26 +205,81 @@ plant "Machine 0x14c" "Machine is 0x14c " "$copy" "${where[coff]}" 2 0x14c
 # What the loader would refuse, or the headers rule out: dynamicbase needs relocations.
 plant "IMAGE_FILE_DLL cleared" "is not marked a DLL (IMAGE_FILE_DLL clear" \
   "$copy" "${where[characteristics_at]}" 2 $((where[characteristics] & ~0x2000))
+plant "IMAGE_FILE_EXECUTABLE_IMAGE cleared" "is not marked an executable image (IMAGE_FILE_EXECUTABLE_IMAGE clear" \
+  "$copy" "${where[characteristics_at]}" 2 $((where[characteristics] & ~0x2))
 plant "IMAGE_FILE_RELOCS_STRIPPED set" "its relocations are stripped (IMAGE_FILE_RELOCS_STRIPPED" \
   "$copy" "${where[characteristics_at]}" 2 $((where[characteristics] | 0x1))
 plant "its base-relocation directory zeroed" "has no base-relocation directory" \
   "$copy" "${where[relocation_directory_at]}" 8 0
 plant "its base-relocation directory of size 0" "holds no relocation" \
   "$copy" $((where[relocation_directory_at] + 4)) 4 0
-# One block over the whole directory, all its entries 0: IMAGE_REL_BASED_ABSOLUTE, padding.
+# A directory of one block of 10 bytes, its one entry 0: IMAGE_REL_BASED_ABSOLUTE, padding.
 plant "its base-relocation directory holding padding only" "holds no relocation" \
-  "$copy" $((where[relocations_at] + 4)) 4 "${where[relocations_size]}" \
-  "$copy" $((where[relocations_at] + 8)) $((where[relocations_size] - 8)) 0
+  "$copy" $((where[relocation_directory_at] + 4)) 4 10 \
+  "$copy" $((where[relocations_at] + 4)) 4 10 "$copy" $((where[relocations_at] + 8)) 2 0
 plant "a base-relocation block of size 0" "is malformed: SizeOfBlock 0," \
   "$copy" $((where[relocations_at] + 4)) 4 0
-# A delay-import directory over the import table's first bytes.
+# The first block's first DIR64 fix-up made HIGHLOW (3), a 32-bit image's, or of type 15,
+# which none is.
+for type in "3 (IMAGE_REL_BASED_HIGHLOW)" "15 (undefined)"; do
+  plant "a fix-up of type $type" "holds fix-ups of type $type:" \
+    "$copy" "${where[fixup_at]}" 2 $((${type%% *} << 12 | (where[fixup] & 0xfff)))
+done
+# The first block for page 0, the headers'; for the image's last page, that fix-up in its
+# last 4 bytes.
+plant "a relocation block for the headers' page" "for page 0x0, fixes up the 8 bytes at RVA $(printf %#x $((where[fixup] & 0xfff))), in its headers" \
+  "$copy" "${where[relocations_at]}" 4 0
+last_page=$((where[image_size] - 4096))
+plant "a fix-up that ends past the image" "fixes up the 8 bytes at RVA $(printf %#x $((last_page + 0xffc))), past the end of the image" \
+  "$copy" "${where[relocations_at]}" 4 $last_page "$copy" "${where[fixup_at]}" 2 $((10 << 12 | 0xffc))
+# A delay-import directory over the last 32 bytes of the headers, zeros after the section
+# table: a descriptor that ends the list, which pefile reads without a warning.
 plant "a delay-import directory" "has a delay-import directory" \
-  "$copy" "${where[delay_directory_at]}" 4 "${where[import_rva]}" \
+  "$copy" "${where[delay_directory_at]}" 4 $((where[headers_size] - 32)) \
   "$copy" $((where[delay_directory_at] + 4)) 4 32
 plant "section ${where[writable]} shared" "section ${where[writable]} is shared (IMAGE_SCN_MEM_SHARED)" \
   "$copy" "${where[writable_characteristics_at]}" 4 $((where[writable_characteristics] | 0x10000000))
 plant "force-integrity and no certificate" "is marked force-integrity (IMAGE_DLLCHARACTERISTICS_FORCE_INTEGRITY) but has no certificate" \
   "$copy" "${where[dll_characteristics_at]}" 2 $((where[dll_characteristics] | 0x80))
+
+# The layout, planted in the unstripped copy too where it keeps the same field, as a
+# build would make it.
+base=$((where[image_base] + 4096))
+plant "the image base 4 KiB past a 64 KiB boundary" "its image base $(printf %#x $base) is not a multiple of 64 KiB" \
+  "$copy" "${where[image_base_at]}" 8 $base "$copy_debug" "${where[debug_image_base_at]}" 8 $base
+half=$((where[file_alignment] / 2))
+plant "SectionAlignment half of FileAlignment" "its SectionAlignment, $(printf %#x $half), is below its FileAlignment, $(printf %#x "${where[file_alignment]}")" \
+  "$copy" "${where[section_alignment_at]}" 4 $half
+read -r first first_rva second second_rva <<< "${where[first]} ${where[first_rva]} ${where[second]} ${where[second_rva]}"
+# The section table's first section grown a byte into the second's first page.
+size=$((second_rva - first_rva + 1))
+plant "section $first overlapping section $second" "section $second, at RVA $(printf %#x "$second_rva"), starts below the end of section $first" \
+  "$copy" "${where[first_size_at]}" 4 $size "$copy_debug" "${where[debug_first_size_at]}" 4 $size
+# The table's first two entries, of 40 bytes each, swapped: the higher section first.
+cp "$dll" "$copy"
+cp "$debug" "$copy_debug"
+for move in "0 40" "40 0"; do
+  read -r from to <<< "$move"
+  dd if="$dll" of="$copy" bs=1 skip=$((where[table_at] + from)) seek=$((where[table_at] + to)) \
+    count=40 conv=notrunc status=none
+done
+expect_one "sections $first and $second swapped in the table" "section $first, at RVA $(printf %#x "$first_rva"), starts below the end of section $second"
+plant "section $second 16 bytes past its page" "section $second, at RVA $(printf %#x $((second_rva + 16))), is not aligned to SectionAlignment" \
+  "$copy" "${where[second_rva_at]}" 4 $((second_rva + 16)) \
+  "$copy_debug" "${where[debug_second_rva_at]}" 4 $((second_rva + 16))
+plant "SizeOfImage a page too large" "its SizeOfImage, $(printf %#x $((where[image_size] + where[section_alignment]))), is not $(printf %#x "${where[image_size]}")" \
+  "$copy" "${where[image_size_at]}" 4 $((where[image_size] + where[section_alignment]))
+plant "section ${where[code]} not executable" "is in section ${where[code]}, which is not executable (IMAGE_SCN_MEM_EXECUTE clear)" \
+  "$copy" "${where[code_characteristics_at]}" 4 $((where[code_characteristics] & ~0x20000000))
+# A load-config directory of 8 bytes over the export directory, whose first field then
+# says 8 bytes.
+plant "a load-config directory of 8 bytes" "its load-config directory (RVA $(printf %#x "${where[export_rva]}"), 8 bytes) holds a structure whose Size field says 8 bytes" \
+  "$copy" "${where[load_config_directory_at]}" 4 "${where[export_rva]}" \
+  "$copy" $((where[load_config_directory_at] + 4)) 4 8 "$copy" "${where[exports_at]}" 4 8
+plant "an export directory at RVA 0x100000" "pefile warns of this file: " \
+  "$copy" "${where[export_directory_at]}" 4 0x100000
+[[ ${said[-1]} == *0x100000* ]] ||
+  fail "check-imports.py does not name the export directory's RVA:"$'\n'"${said[-1]}"
 
 # The import table, where pefile reads on from the address table when the loader would
 # fail: the first descriptor, its tables' first entries.
