@@ -29,8 +29,8 @@ add_subdirectory(wine)
 add_subdirectory(packaging)
 
 # The contributors' script that runs as root and tries a fresh Debian release: it touches
-# only what it made, also when two runs meet or one is interrupted. With a stand-in for
-# debootstrap and no network. Skipped unless the tests run as root, as CI's do, and
+# only what it made, also when two runs meet or one is stopped as a person stops it, on
+# a terminal. With stand-ins for debootstrap, mktemp and rm, and no network. Skipped unless the tests run as root, as CI's do, and
 # skipped where the machine cannot make namespaces (a chroot, a container), saying why.
 horavane_check(scripts try_debian COMMAND ${PROJECT_SOURCE_DIR}/scripts/test-try-debian.sh
   PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -37,7 +37,7 @@
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "test-try-debian: needs root; skipped"; exit 77; }
 here=$(dirname -- "$(realpath -e -- "$0")")
-LIMIT=300     # seconds for the whole test
+LIMIT=240     # seconds for the whole test
 STEP_LIMIT=60 # seconds for any one run or wait
 
 status=0

@@ -224,6 +224,12 @@ cleanup() {
   [ "$status" -eq 0 ] || say "${release:-the run} stopped (status $status); nothing of it is left running" >&2
   exit "$status"
 }
+# stop <status>: the run ends on a signal. Further signals are ignored from here on, so that
+# a second one (a closed terminal sends HUP twice) cannot end the cleanup as it starts.
+stop() {
+  trap '' INT TERM HUP PIPE
+  exit "$1"
+}
 trap cleanup EXIT
 # While mktemp makes the folder, a signal is noted and acted on once the folder's name is
 # known, so the folder is removed whatever moment the signal comes.
@@ -234,11 +240,11 @@ trap 'interrupted=${interrupted:-141}' PIPE
 run=$(trap '' INT TERM HUP && mktemp -d "$work_in/horavane-try.XXXXXX")
 printf -v removal 'findmnt -rno TARGET | grep -F -- %q || rm -rf --one-file-system -- %q' "$run" "$run"
 say "working in $run; if this run is killed, remove it as root with: $removal"
-[ -z "$interrupted" ] || exit "$interrupted"
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
-trap 'exit 141' PIPE # the output's reader is gone
+[ -z "$interrupted" ] || stop "$interrupted"
+trap 'stop 129' HUP
+trap 'stop 130' INT
+trap 'stop 143' TERM
+trap 'stop 141' PIPE # the output's reader is gone
 
 if ! command -v debootstrap > /dev/null; then
   # Outside the namespaces and in a session of its own, so that neither Ctrl-C nor a
