@@ -10,10 +10,11 @@
 #   and makes nothing; the old internal step typed by hand changes no mount; shell text
 #   is no target, and HORAVANE_TRY_MIRROR nothing but one http, https or file URI;
 # - stopped the way a person stops it, on a terminal (tmux): Ctrl-C typed, Ctrl-C with
-#   the output through `| tee`, and the terminal closed, while mktemp makes its folder,
-#   during debootstrap, the clone and a make target; TERM and KILL sent to it during
-#   the last three: nothing is left mounted or running, and no folder but the one KILL
-#   leaves, which the command named in the run's first line removes;
+#   the output through `| tee`, the terminal closed, and Ctrl-\ typed, while mktemp
+#   makes its folder, during debootstrap, the clone and a make target; TERM and KILL
+#   sent to it during the last three: nothing is left mounted or running, nothing is
+#   printed but the run's own lines, and no folder is left but the one KILL leaves,
+#   which the command named in the run's first line removes;
 # - during the removal: a second Ctrl-C does not cut it short, and a folder bound into
 #   the tree from outside loses nothing;
 # - two runs at once, the second under umask 077, both pass; a folder named like a run's
@@ -170,8 +171,8 @@ git -C "$project" -c user.name=test -c user.email=test@localhost commit --quiet 
 try=$project/scripts/try-debian.sh
 
 # ---- The stand-ins, first on the PATH ----
-# debootstrap records each call in $tmp/calls and its process namespace in
-# $tmp/namespaces, waits when TRY_SLOW=debootstrap, fails with a log line when
+# debootstrap records each call in $tmp/calls, its process namespace in $tmp/namespaces
+# and the signals it ignores in $tmp/ignored, waits when TRY_SLOW=debootstrap, fails with a log line when
 # TRY_FAIL=debootstrap, and with TRY_SLOW=clone puts a git that waits first on the new
 # system's PATH.
 mkdir "$tmp/bin"
@@ -182,6 +183,7 @@ while [[ ${1:-} == --* ]]; do shift; done
 root=${2:-}
 echo "$*" >> "$TRY_TMP/calls"
 readlink /proc/self/ns/pid >> "$TRY_TMP/namespaces"
+sed -n 's/^SigIgn:\t//p' /proc/self/status > "$TRY_TMP/ignored"
 # It makes things only in a folder the stand-in mktemp made, whatever it is asked.
 grep -qxF "${root%/root}" "$TRY_TMP/made" || { echo "E: $root is in no folder a run made"; exit 1; }
 # Its mounts must go with the run: never in the mount namespace the test started in.
@@ -311,6 +313,7 @@ status=0
 out=$(timeout -k 10 "$STEP_LIMIT" setpriv --bounding-set=-sys_admin -- "$try" stand quick 2>&1) || status=$?
 [ $status = 3 ] && [ "$(wc -l <<< "$out")" = 1 ] && grep -qF "lacks CAP_SYS_ADMIN" <<< "$out" ||
   fail "without CAP_SYS_ADMIN the run is not refused at once with one line naming it: status $status: $out"
+capless=$out
 # In a chroot of /usr, this machine's own programs, whose / is no mount point; made in
 # a mount namespace of its own, so that its mounts go with it.
 step "the refusal in a chroot"
@@ -327,7 +330,7 @@ out=$(timeout -k 10 "$STEP_LIMIT" unshare --mount --propagation private -- bash 
   fail "in a chroot the run is not refused at once with one line naming it: status $status: $out"
 [ -z "$(made)" ] && [ ! -s "$tmp/calls" ] && [ ! -e "$tmp/setup-calls" ] && [ -z "$(ls -A "$jail/var/tmp")" ] ||
   fail "a refusal made or ran something: $(made) $(cat "$tmp/calls")"
-echo "test-try-debian: ok: refused at once without CAP_SYS_ADMIN ($out) and in a chroot; shell text is no target, and a mirror only one URI; the internal step typed by hand changes no mount"
+echo "test-try-debian: ok: refused at once without CAP_SYS_ADMIN ($capless) and in a chroot ($out); shell text is no target, and a mirror only one URI; the internal step typed by hand changes no mount"
 
 # ---- Stopped on a terminal, as a person stops it ----
 # A terminal: an interactive shell in a tmux session on a server of its own, with this
@@ -337,12 +340,13 @@ type_in() {
   terminal send-keys -t run -l "$1"
   terminal send-keys -t run Enter
 }
-# interrupts_seen <n>: the terminal has echoed ^C n times, so the n-th Ctrl-C's INT has
-# been sent to the foreground group (the terminal sends it before it echoes).
-interrupts_seen() { [ "$(screen | grep -o '\^C' | wc -l)" -ge "$1" ]; }
+# echoed <n> <echo>: the terminal has echoed ^C (or ^\) n times, so the n-th key's signal
+# has been sent to the foreground group (the terminal sends it before it echoes).
+echoed() { [ "$(screen | grep -oF "$2" | wc -l)" -ge "$1" ]; }
 # on_terminal <how> <step> <marker> <target>: a run typed on a new terminal, its output
-# through `| tee` when <how> is tee, that waits in the step; then Ctrl-C typed, or with
-# <how> closed the terminal closed. The run's folder is then $dir.
+# through `| tee` when <how> is tee, that waits in the step; then, as <how> says, Ctrl-C
+# typed (typed, tee), Ctrl-\ typed (quit) or the terminal closed (closed). The run's
+# folder is then $dir.
 on_terminal() {
   local how=$1 where=$2 shell command
   afresh
@@ -352,55 +356,60 @@ on_terminal() {
   shell=$(terminal display-message -p -t run '#{pane_pid}')
   # The run's status is written by a subshell that outlives the signal, since the shell
   # at the prompt drops the rest of a line whose pipeline Ctrl-C ended.
-  command="(trap : INT HUP; TRY_RUN=$tmp TRY_SLOW=$where $try stand $4; echo \$? > $tmp/status)"
+  command="(trap : INT QUIT HUP; TRY_RUN=$tmp TRY_SLOW=$where $try stand $4; echo \$? > $tmp/status)"
   if [ "$how" = tee ]; then
     type_in "$command 2>&1 | tee $tmp/tee.log"
   else
     type_in "$command"
   fi
-  wait_for "a run on a terminal waits in $where" started "$3"
+  wait_for "a run on a terminal waits in ${where:-make}" started "$3"
   dir=$(last_made)
-  if [ "$how" = closed ]; then
-    terminal kill-session -t run
-    # The shell ends with its terminal, and on its way the HUP goes to the run.
-    wait_for "the shell of the closed terminal ends" ended "$shell"
-  else
-    terminal send-keys -t run C-c
-    wait_for "the terminal takes Ctrl-C" interrupts_seen 1
-  fi
+  case $how in
+    closed)
+      terminal kill-session -t run
+      # The shell ends with its terminal, and on its way the HUP goes to the run.
+      wait_for "the shell of the closed terminal ends" ended "$shell"
+      ;;
+    quit)
+      terminal send-keys -t run 'C-\'
+      wait_for "the terminal takes Ctrl-\\" echoed 1 '^\'
+      ;;
+    *)
+      terminal send-keys -t run C-c
+      wait_for "the terminal takes Ctrl-C" echoed 1 '^C'
+      ;;
+  esac
 }
 # stopped_on_terminal <how> <step> <marker> <target>
 stopped_on_terminal() {
-  local how=$1 where=$2 expected
+  local how=$1 where=${2:-make} expected
   on_terminal "$@"
   go # mktemp, the one step that waits outside the namespaces, goes on
-  wait_for "nothing of the run is running after Ctrl-C ($how) during $where" nothing_running
-  wait_for "the run's status is written" test -s "$tmp/status"
-  expected=130
-  [ "$how" != closed ] || expected=129
+  wait_for "the run's status is written after $how during $where" test -s "$tmp/status"
+  case $how in closed) expected=129 ;; quit) expected=131 ;; *) expected=130 ;; esac
   [ "$(cat "$tmp/status")" = $expected ] || fail "$how during $where: status $(cat "$tmp/status"), not $expected"
-  left_nothing "the terminal's $how during $where"
+  # The run waited for everything it started before it ended.
+  left_nothing "$how during $where"
   [ "$where" = mktemp ] || grep -qxF "stand $dir/root $HORAVANE_TRY_MIRROR" "$tmp/calls" ||
     fail "the run stopped during $where never reached debootstrap: the case tried nothing"
-  [ "$how" != closed ] || terminal kill-server 2> /dev/null || true
+  terminal kill-server 2> /dev/null || true
 }
-for how in typed tee closed; do
+for how in typed tee closed quit; do
   stopped_on_terminal $how mktemp mktemp-started quick
   stopped_on_terminal $how debootstrap debootstrap-started quick
   stopped_on_terminal $how clone clone-started quick
   stopped_on_terminal $how "" make-started slow
-  terminal kill-server 2> /dev/null || true
 done
-echo "test-try-debian: ok: Ctrl-C typed, Ctrl-C through | tee and a closed terminal, while mktemp makes the folder, during debootstrap, the clone and make, leave nothing mounted, running or on disk"
+echo "test-try-debian: ok: Ctrl-C typed, Ctrl-C through | tee, a closed terminal and Ctrl-\\, while mktemp makes the folder, during debootstrap, the clone and make, leave nothing mounted, running or on disk"
 
 # A second Ctrl-C while the first one's removal works: the removal goes on to the end.
 on_terminal typed removal make-started slow
 wait_for "a stopped run starts its removal" started removal-started
 terminal send-keys -t run C-c
-wait_for "the terminal takes the second Ctrl-C" interrupts_seen 2
+wait_for "the terminal takes the second Ctrl-C" echoed 2 '^C'
 go
 wait_for "the run's status is written after a second Ctrl-C" test -s "$tmp/status"
-wait_for "nothing of the run is running after a second Ctrl-C" nothing_running
+[ "$(cat "$tmp/status")" = 130 ] || fail "a second Ctrl-C during the removal: status $(cat "$tmp/status"), not 130"
 left_nothing "a second Ctrl-C during the removal"
 terminal kill-server 2> /dev/null || true
 echo "test-try-debian: ok: a second Ctrl-C during the removal does not cut it short"
@@ -424,6 +433,9 @@ second_dir=$(last_made)
 [[ $(tail -1 "$tmp/calls") == "stand $second_dir/root $HORAVANE_TRY_MIRROR" ]] ||
   fail "debootstrap was not asked for the release in the run's own folder from HORAVANE_TRY_MIRROR: $(tail -1 "$tmp/calls")"
 [ "$(stat -c %a "$second_dir" 2>/dev/null || echo gone)" = gone ] || fail "the second run left its folder"
+# The steps take signals as a command typed at a prompt does: none ignored, so that what
+# they run can be stopped, by timeout among others.
+[ "$(cat "$tmp/ignored")" = 0000000000000000 ] || fail "the steps ignore signals (mask $(cat "$tmp/ignored"))"
 started make-started || fail "the second run removed the first one's folder"
 # From outside, while the first run waits: a folder of this filesystem bound into its
 # tree, and a tmpfs.

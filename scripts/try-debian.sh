@@ -17,12 +17,13 @@
 # Runs as root, so it touches nothing but what it made:
 # - Each run works in one new folder that mktemp makes for it, /var/tmp/horavane-try.XXXXXX
 #   (mode 0700), and names it in its first line. When the run ends, fails or is stopped
-#   (Ctrl-C, with or without `| tee`; a closed terminal; TERM), it removes that folder and
-#   nothing else, whatever became of its output: a line it cannot write is dropped, and
-#   a second Ctrl-C or a hang-up does not cut the removal short. The removal checks for
-#   mounts and removes in a mount namespace of its own, which no mount made later from
-#   outside reaches; if something is mounted at or below the folder, it removes nothing,
-#   names the folder and fails. HORAVANE_TRY_KEEP=1 leaves the folder for a look inside.
+#   (Ctrl-C or Ctrl-\, with or without `| tee`; a closed terminal; TERM), it removes that
+#   folder and nothing else, whatever became of its output: a line it cannot write is
+#   dropped, and a second Ctrl-C or a hang-up does not cut the removal short. The
+#   removal checks for mounts and removes in a mount namespace of its own, which no
+#   mount made later from outside reaches; if something is mounted at or below the
+#   folder, it removes nothing, names the folder and fails. HORAVANE_TRY_KEEP=1 leaves
+#   the folder for a look inside.
 # - Every step (debootstrap, the clone, the make targets) runs in a mount namespace and a
 #   process namespace of the run's own, tied to this script's life: mounts there are
 #   never seen outside, and when the script ends, is stopped or killed, everything
@@ -137,6 +138,8 @@ unset CDPATH BASH_ENV ENV DEBOOTSTRAP_DIR $(compgen -v GIT_ || true)
 
 # ---- Can this machine make the run's namespaces? Asked first, before anything is made ----
 NAMESPACES=(unshare --mount --propagation private --pid --fork --kill-child)
+# The signals that stop a run: Ctrl-C, Ctrl-\, a closed terminal, kill, a reader gone.
+SIGNALS=INT,QUIT,HUP,TERM,PIPE
 # what_is_missing <unshare's error>: one line on why the namespaces cannot be made here.
 what_is_missing() {
   local capabilities kind
@@ -203,7 +206,7 @@ cleanup() {
   local status=$? below
   # First, before anything can fail: a second Ctrl-C, a hang-up or a closed pipe must
   # not cut the removal short, and nothing here may stop it.
-  trap '' INT TERM HUP PIPE
+  trap '' INT QUIT HUP TERM PIPE
   trap - EXIT
   set +e
   stop_inside
@@ -227,7 +230,7 @@ cleanup() {
 # stop <status>: the run ends on a signal. Further signals are ignored from here on, so that
 # a second one (a closed terminal sends HUP twice) cannot end the cleanup as it starts.
 stop() {
-  trap '' INT TERM HUP PIPE
+  trap '' INT QUIT HUP TERM PIPE
   exit "$1"
 }
 trap cleanup EXIT
@@ -235,14 +238,16 @@ trap cleanup EXIT
 # known, so the folder is removed whatever moment the signal comes.
 trap 'interrupted=${interrupted:-129}' HUP
 trap 'interrupted=${interrupted:-130}' INT
+trap 'interrupted=${interrupted:-131}' QUIT
 trap 'interrupted=${interrupted:-143}' TERM
 trap 'interrupted=${interrupted:-141}' PIPE
-run=$(trap '' INT TERM HUP && mktemp -d "$work_in/horavane-try.XXXXXX")
+run=$(trap '' INT QUIT HUP TERM && mktemp -d "$work_in/horavane-try.XXXXXX")
 printf -v removal 'findmnt -rno TARGET | grep -F -- %q || rm -rf --one-file-system -- %q' "$run" "$run"
 say "working in $run; if this run is killed, remove it as root with: $removal"
 [ -z "$interrupted" ] || stop "$interrupted"
 trap 'stop 129' HUP
 trap 'stop 130' INT
+trap 'stop 131' QUIT
 trap 'stop 143' TERM
 trap 'stop 141' PIPE # the output's reader is gone
 
@@ -282,12 +287,15 @@ git -c safe.directory="$project" -C "$project" bundle create --quiet "$run/horav
 
 # ---- The run: everything in namespaces tied to this script ----
 # The parent-death signal kills unshare when this script dies, even by KILL, and unshare's
-# --kill-child then kills the namespaces' first process, and with it all the others. The
-# first process refuses to be anything but that, and runs the steps in a child of its own
-# with the run's stderr (fd 3); its own stderr, and unshare's, go to a log shown only
-# when the run ends by itself, so that the notices of a run stopped here (the shell's of a
-# killed child, unshare's of a killed first process) never reach the terminal.
-setpriv --pdeathsig KILL -- "${NAMESPACES[@]}" -- bash -c "$(declare -p USER_NAME; declare -f say as_user inside)"'
+# --kill-child then kills the namespaces' first process, and with it all the others.
+# unshare ignores the terminal's signals, so that it ends only once everything in the
+# namespaces has ended, and this script's cleanup, which waits for it, never removes the
+# folder under a process still at work there; the steps take them as usual. The first
+# process refuses to be anything but that, and runs the steps in a child of its own with
+# the run's stderr (fd 3); its own stderr, and unshare's, go to a log shown only when the
+# run ends by itself, so that the notices of a run stopped here (the shell's of a killed
+# child, unshare's of a killed first process) never reach the terminal.
+env --ignore-signal="$SIGNALS" setpriv --pdeathsig KILL -- "${NAMESPACES[@]}" -- env --default-signal="$SIGNALS" bash -c "$(declare -p USER_NAME; declare -f say as_user inside)"'
   [ $$ = 1 ] || { echo "try-debian: the steps run only in the run'"'"'s own namespaces" >&3; exit 2; }
   (exec 2>&3 3>&-; set -euo pipefail; inside "$@")
   exit' try-debian "$run" "$release" "$mirror" "${targets[@]}" 3>&2 2> "$run/namespaces.log" &
