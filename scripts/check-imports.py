@@ -364,10 +364,14 @@ class Check:
     # ---- What Windows' loader checks of a DLL it moves ----
     def loads(self):
         coff, header = self.pe.FILE_HEADER, self.pe.OPTIONAL_HEADER
-        if not coff.Characteristics & DLL:
-            self.fail(f"is not marked a DLL (IMAGE_FILE_DLL clear in Characteristics"
-                      f" {coff.Characteristics:#06x}): Windows would load it as a program's"
-                      " image, without calling DllMain")
+        for flag, marked, why in (
+                (EXECUTABLE_IMAGE, "an executable image (IMAGE_FILE_EXECUTABLE_IMAGE",
+                 "Windows loads no image without it"),
+                (DLL, "a DLL (IMAGE_FILE_DLL",
+                 "Windows would load it as a program's image, without calling DllMain")):
+            if not coff.Characteristics & flag:
+                self.fail(f"is not marked {marked} clear in Characteristics"
+                          f" {coff.Characteristics:#06x}): {why}")
         # Address-space randomisation loads it at another base each time: every absolute
         # address in it must be fixed up from its base relocations.
         if coff.Characteristics & RELOCS_STRIPPED:
@@ -438,11 +442,7 @@ class Check:
 
     # ---- The image's layout, as Windows' loader maps it ----
     def maps(self):
-        coff, header = self.pe.FILE_HEADER, self.pe.OPTIONAL_HEADER
-        if not coff.Characteristics & EXECUTABLE_IMAGE:
-            self.fail(f"is not marked an executable image (IMAGE_FILE_EXECUTABLE_IMAGE clear in"
-                      f" Characteristics {coff.Characteristics:#06x}): Windows loads no image"
-                      " without it")
+        header = self.pe.OPTIONAL_HEADER
         if header.ImageBase % GRANULARITY:
             self.fail(f"its image base {header.ImageBase:#x} is not a multiple of 64 KiB, where"
                       " Windows places images")
