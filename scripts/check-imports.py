@@ -31,7 +31,8 @@ what the loader refuses. A file that is not a whole x86-64 PE32+ image (cut shor
 section's data past the end of the file, another machine, too few data directories, an
 import table or relocation directory that points outside it) stops the check with one
 line that says so; whatever else pefile warns of, reading every data directory, is a
-failure too. Code is named through the unstripped copy beside the DLL (Horavane.debug)
+failure too, named in one line when no check above names a fault (pefile warns of some
+of those as well, more of them in newer releases). Code is named through the unstripped copy beside the DLL (Horavane.debug)
 and MinGW-w64's nm; a copy from another build stops the check first, since it would
 name the wrong code.
 
@@ -522,9 +523,10 @@ class Check:
             self.maps()
             self.what_runs()
             self.hardening()
-            # Last, so that a table the walks above stop on is named by their one line,
-            # not by pefile's warning of it as well.
-            if self.pe.get_warnings():
+            # Last, and only where nothing above failed: pefile warns of some faults the
+            # checks above name too (a table they stop on, an alignment), each of which
+            # gets one line.
+            if not self.failed and self.pe.get_warnings():
                 warnings = "; ".join(" ".join(w.split()) for w in self.pe.get_warnings())
                 self.fail(f"pefile warns of this file: {warnings}")
         except Stop as stop:

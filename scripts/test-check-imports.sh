@@ -129,14 +129,12 @@ writable = [s for s in pe.sections
 descriptors = getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
 relocations = directory("BASERELOC")
 debug = pefile.PE(sys.argv[2], fast_load=True)
-if (len(sections) < 2 or not writable or not descriptors or not relocations.Size
-        or not hasattr(pe, "DIRECTORY_ENTRY_EXPORT") or not code):
+if len(sections) < 2 or not writable or not descriptors or not relocations.Size or not code:
     sys.exit()
 descriptor = descriptors[0].struct
 def copy_of(section):
     return next(s for s in debug.sections if s.Name == section.Name)
 fixup = next(e.struct for e in pe.DIRECTORY_ENTRY_BASERELOC[0].entries if e.type == 10)
-exports = directory("EXPORT")
 values = {
     "coff": coff.get_file_offset(), "start": sections[-2][0], "bytes": sections[-2][1],
     "section": sections[-2][2], "image_size": header.SizeOfImage,
@@ -158,8 +156,7 @@ values = {
     "code_characteristics_at": code.get_field_absolute_offset("Characteristics"),
     "fixup": fixup.Data, "fixup_at": fixup.get_file_offset(),
     "load_config_directory_at": directory("LOAD_CONFIG").get_file_offset(),
-    "export_directory_at": exports.get_file_offset(), "export_rva": exports.VirtualAddress,
-    "exports_at": pe.get_offset_from_rva(exports.VirtualAddress),
+    "export_directory_at": directory("EXPORT").get_file_offset(),
     "dll_characteristics": header.DllCharacteristics,
     "dll_characteristics_at": header.get_field_absolute_offset("DllCharacteristics"),
     "relocation_directory_at": relocations.get_file_offset(),
@@ -186,7 +183,7 @@ for key, value in values.items():
 EOF
 ) || true
 [ -n "${where[section]:-}" ] ||
-  fail "pefile cannot read $dll or $debug, or $dll lacks two sections with data, a writable section, an import, a relocation, an export or an entry point in a section"
+  fail "pefile cannot read $dll or $debug, or $dll lacks two sections with data, a writable section, an import, a relocation or an entry point in a section"
 read -r start bytes section <<< "${where[start]} ${where[bytes]} ${where[section]}"
 
 head -c 1024 "$dll" > "$copy"
@@ -271,13 +268,14 @@ plant "SizeOfImage a page too large" "its SizeOfImage, $(printf %#x $((where[ima
   "$copy" "${where[image_size_at]}" 4 $((where[image_size] + where[section_alignment]))
 plant "section ${where[code]} not executable" "is in section ${where[code]}, which is not executable (IMAGE_SCN_MEM_EXECUTE clear)" \
   "$copy" "${where[code_characteristics_at]}" 4 $((where[code_characteristics] & ~0x20000000))
-# A load-config directory of 8 bytes over the export directory, whose first field then
-# says 8 bytes.
-plant "a load-config directory of 8 bytes" "its load-config directory (RVA $(printf %#x "${where[export_rva]}"), 8 bytes) holds a structure whose Size field says 8 bytes" \
-  "$copy" "${where[load_config_directory_at]}" 4 "${where[export_rva]}" \
-  "$copy" $((where[load_config_directory_at] + 4)) 4 8 "$copy" "${where[exports_at]}" 4 8
+# A load-config directory of 8 bytes in the headers' last 8, zeros after the section
+# table, whose first field then says 8 bytes. (In the headers, a file offset is the RVA.)
+config=$((where[headers_size] - 8))
+plant "a load-config directory of 8 bytes" "its load-config directory (RVA $(printf %#x $config), 8 bytes) holds a structure whose Size field says 8 bytes" \
+  "$copy" "${where[load_config_directory_at]}" 4 $config \
+  "$copy" $((where[load_config_directory_at] + 4)) 4 8 "$copy" $config 4 8
 plant "an export directory at RVA 0x100000" "pefile warns of this file: " \
-  "$copy" "${where[export_directory_at]}" 4 0x100000
+  "$copy" "${where[export_directory_at]}" 4 0x100000 "$copy" $((where[export_directory_at] + 4)) 4 40
 [[ ${said[-1]} == *0x100000* ]] ||
   fail "check-imports.py does not name the export directory's RVA:"$'\n'"${said[-1]}"
 
