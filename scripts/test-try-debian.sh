@@ -351,7 +351,8 @@ on_terminal() {
   local how=$1 where=$2 shell command
   afresh
   terminals=$((terminals + 1))
-  terminal new-session -d -s run -x 200 -y 50 -- bash --norc --noprofile -i
+  # A shell of no one's: no start-up files read, no history saved.
+  terminal new-session -d -s run -x 200 -y 50 -- env HISTFILE= bash --norc --noprofile -i
   servers+=("$(terminal display-message -p -t run '#{pid}')")
   shell=$(terminal display-message -p -t run '#{pane_pid}')
   # The run's status is written by a subshell that outlives the signal, since the shell
