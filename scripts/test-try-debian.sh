@@ -15,8 +15,11 @@
 #   sent to it during the last three: nothing is left mounted or running, nothing is
 #   printed but the run's own lines, and no folder is left but the one KILL leaves,
 #   which the command named in the run's first line removes;
-# - during the removal: a second Ctrl-C does not cut it short, and a folder bound into
-#   the tree from outside loses nothing;
+# - during the removal: Ctrl-C, after a run that passed or a second one after the Ctrl-C
+#   that stopped it, does not cut it short, and a folder bound into the tree from
+#   outside loses nothing;
+# - Ctrl-C while apt installs debootstrap (a stand-in setup.sh, where no debootstrap can
+#   be found) lets apt finish, its output kept off the terminal, then stops the run;
 # - two runs at once, the second under umask 077, both pass; a folder named like a run's
 #   and another base's folders survive every run;
 # - a same-filesystem bind mount and a tmpfs mounted into a run's tree from outside:
@@ -153,8 +156,19 @@ attempt() {
 project=$tmp/project
 mkdir -p "$project/scripts"
 cp "$here/try-debian.sh" "$project/scripts/"
-# Setup must never be needed: the stand-in debootstrap is on the PATH.
-printf '#!/bin/sh\necho "$*" >> "%s/setup-calls"\nexit 1\n' "$tmp" > "$project/scripts/setup.sh"
+# Setup is needed only where debootstrap cannot be found. With TRY_SLOW=setup it stands for
+# apt installing it: it marks that it started, waits for $tmp/go, then puts the stand-in
+# debootstrap in place; otherwise it fails.
+cat > "$project/scripts/setup.sh" << EOF
+#!/bin/sh
+echo "\$*" >> "$tmp/setup-calls"
+[ "\${TRY_SLOW:-}" = setup ] || exit 1
+echo "the stand-in apt's output"
+touch "$tmp/setup-started"
+while [ ! -e "$tmp/go" ]; do sleep 0.1; done
+mv "$tmp/debootstrap" "$tmp/bin/debootstrap"
+echo installed >> "$tmp/setup-calls"
+EOF
 chmod 755 "$project/scripts/setup.sh"
 # Each slow thing waits for a file named go where it marked that it started.
 cat > "$project/Makefile" << 'EOF'
@@ -343,6 +357,7 @@ type_in() {
 # echoed <n> <echo>: the terminal has echoed ^C (or ^\) n times, so the n-th key's signal
 # has been sent to the foreground group (the terminal sends it before it echoes).
 echoed() { [ "$(screen | grep -oF "$2" | wc -l)" -ge "$1" ]; }
+hide="" # a command the run is started through
 # on_terminal <how> <step> <marker> <target>: a run typed on a new terminal, its output
 # through `| tee` when <how> is tee, that waits in the step; then, as <how> says, Ctrl-C
 # typed (typed, tee), Ctrl-\ typed (quit) or the terminal closed (closed). The run's
@@ -357,7 +372,7 @@ on_terminal() {
   shell=$(terminal display-message -p -t run '#{pane_pid}')
   # The run's status is written by a subshell that outlives the signal, since the shell
   # at the prompt drops the rest of a line whose pipeline Ctrl-C ended.
-  command="(trap : INT QUIT HUP; TRY_RUN=$tmp TRY_SLOW=$where $try stand $4; echo \$? > $tmp/status)"
+  command="(trap : INT QUIT HUP; TRY_RUN=$tmp TRY_SLOW=$where $hide $try stand $4; echo \$? > $tmp/status)"
   if [ "$how" = tee ]; then
     type_in "$command 2>&1 | tee $tmp/tee.log"
   else
@@ -391,8 +406,11 @@ stopped_on_terminal() {
   [ "$(cat "$tmp/status")" = $expected ] || fail "$how during $where: status $(cat "$tmp/status"), not $expected"
   # The run waited for everything it started before it ended.
   left_nothing "$how during $where"
-  [ "$where" = mktemp ] || grep -qxF "stand $dir/root $HORAVANE_TRY_MIRROR" "$tmp/calls" ||
-    fail "the run stopped during $where never reached debootstrap: the case tried nothing"
+  case $where in
+    mktemp | setup) ;; # before debootstrap
+    *) grep -qxF "stand $dir/root $HORAVANE_TRY_MIRROR" "$tmp/calls" ||
+      fail "the run stopped during $where never reached debootstrap: the case tried nothing" ;;
+  esac
   terminal kill-server 2> /dev/null || true
 }
 for how in typed tee closed quit; do
@@ -403,7 +421,14 @@ for how in typed tee closed quit; do
 done
 echo "test-try-debian: ok: Ctrl-C typed, Ctrl-C through | tee, a closed terminal and Ctrl-\\, while mktemp makes the folder, during debootstrap, the clone and make, leave nothing mounted, running or on disk"
 
-# A second Ctrl-C while the first one's removal works: the removal goes on to the end.
+# Ctrl-C during the removal of a run that passed, and a second Ctrl-C during the removal
+# of a run the first one stopped: each removal goes on to the end.
+on_terminal typed removal removal-started quick
+go
+wait_for "the run's status is written after Ctrl-C during its removal" test -s "$tmp/status"
+[ "$(cat "$tmp/status")" = 0 ] || fail "Ctrl-C during the removal of a run that passed: status $(cat "$tmp/status"), not 0"
+left_nothing "Ctrl-C during the removal of a run that passed"
+terminal kill-server 2> /dev/null || true
 on_terminal typed removal make-started slow
 wait_for "a stopped run starts its removal" started removal-started
 terminal send-keys -t run C-c
@@ -413,7 +438,25 @@ wait_for "the run's status is written after a second Ctrl-C" test -s "$tmp/statu
 [ "$(cat "$tmp/status")" = 130 ] || fail "a second Ctrl-C during the removal: status $(cat "$tmp/status"), not 130"
 left_nothing "a second Ctrl-C during the removal"
 terminal kill-server 2> /dev/null || true
-echo "test-try-debian: ok: a second Ctrl-C during the removal does not cut it short"
+echo "test-try-debian: ok: Ctrl-C during the removal, the first or a second, does not cut it short"
+
+# Ctrl-C while apt installs debootstrap: apt, in a session of its own, finishes, its
+# output in the run's folder; then the run stops. The run sees no debootstrap until then:
+# the stand-in is away, and this machine's, if any, hidden by a copy of /usr/sbin without
+# it, mounted in a mount namespace of the run's.
+mv "$tmp/bin/debootstrap" "$tmp/debootstrap"
+cp -a /usr/sbin "$tmp/sbin"
+"$real_rm" -f "$tmp/sbin/debootstrap"
+printf '#!/bin/sh\nmount --bind "%s/sbin" /usr/sbin && exec "$@"\n' "$tmp" > "$tmp/hide"
+chmod 755 "$tmp/hide"
+hide="unshare --mount --propagation private $tmp/hide"
+stopped_on_terminal typed setup setup-started quick
+hide=""
+[ "$(cat "$tmp/setup-calls")" = "debootstrap"$'\n'"installed" ] ||
+  fail "Ctrl-C while apt installs debootstrap stopped it halfway: $(cat "$tmp/setup-calls")"
+! screen | grep -qF "the stand-in apt's output" || fail "apt's output is on the terminal, not in the run's folder"
+terminal kill-server 2> /dev/null || true
+echo "test-try-debian: ok: Ctrl-C while apt installs debootstrap lets apt finish, then stops the run"
 
 # ---- Two runs at once; mounts from outside in a run's tree ----
 # A run started in the background takes INT as from a terminal, not ignoring it as a
