@@ -30,9 +30,10 @@
 # - a failing debootstrap shows its log; HORAVANE_TRY_KEEP=1 keeps the folder;
 # - the mirror, read through apt from hand-made sources: only Debian's own archive for
 #   this machine's release, only http, https or file addresses.
-# The runs' processes are found by a variable in their environment and by the process
-# namespaces they made, never by command line; this test's cleanup kills only those and
-# the processes it started itself, by process id. Every wait is bounded by the clock,
+# The runs' processes are found by a variable in their environment and, in the new
+# system, by their root, never by command line; this test's cleanup kills only those and
+# the processes it started itself, by process id. A run's folder must not be removed
+# while a process of its namespaces is alive. Every wait is bounded by the clock,
 # and the whole test by LIMIT seconds; when a limit is reached it says what it was
 # waiting for. Needs root and a machine that can make namespaces; exits 77 (skipped)
 # otherwise, with the script's own reason.
@@ -63,18 +64,25 @@ terminals=0 # how many it started: each has a socket of its own
 made() { cat "$tmp/made" 2>/dev/null || true; } # every folder the runs made, in order
 # mounts_below <folder>: the mount points below the folder, deepest first.
 mounts_below() { findmnt -rn -o TARGET | awk -v dir="$1/" 'index($0, dir) == 1' | sort -r; }
-# run_pids: the processes of the runs: those started with TRY_RUN=<this test's folder> in
-# their environment, those in the process namespaces the runs made, and those whose
-# root is in a run's folder.
+# marked: the processes started with TRY_RUN=<this test's folder> in their environment.
+marked() { grep -lzxF "TRY_RUN=$tmp" /proc/[0-9]*/environ 2> /dev/null | cut -d/ -f3 || true; }
+# rooted <folder>: the processes whose root is in the folder, as a new system's are.
+rooted() { find /proc/[0-9]*/root -maxdepth 0 -lname "$1/*" 2> /dev/null | cut -d/ -f3 || true; }
+# run_pids: the processes of the runs, marked or in their new systems.
 run_pids() {
-  local ns dir
-  grep -lzxF "TRY_RUN=$tmp" /proc/[0-9]*/environ 2> /dev/null | cut -d/ -f3 || true
-  for ns in $(cat "$tmp/namespaces" 2> /dev/null); do
-    find /proc/[0-9]*/ns/pid -maxdepth 0 -lname "$ns" 2> /dev/null | cut -d/ -f3
+  local dir
+  marked
+  for dir in $(made); do rooted "$dir"; done
+}
+# at_work <folder>: the processes of the run of that folder in its namespaces: in its new
+# system, or marked and in the process namespace the stand-in debootstrap noted for it.
+at_work() {
+  local pid namespace
+  namespace=$(cat "$tmp/pid-namespace.${1##*/}" 2> /dev/null) || true
+  for pid in $(marked); do
+    [ "$(readlink "/proc/$pid/ns/pid" 2> /dev/null)" != "${namespace:-none}" ] || echo "$pid"
   done
-  for dir in $(made); do
-    find /proc/[0-9]*/root -maxdepth 0 -lname "$dir/*" 2> /dev/null | cut -d/ -f3
-  done
+  rooted "$1"
 }
 cleanup() {
   local status=$? dir target
@@ -185,7 +193,7 @@ git -C "$project" -c user.name=test -c user.email=test@localhost commit --quiet 
 try=$project/scripts/try-debian.sh
 
 # ---- The stand-ins, first on the PATH ----
-# debootstrap records each call in $tmp/calls, its process namespace in $tmp/namespaces
+# debootstrap records each call in $tmp/calls, its process namespace for the run's folder
 # and the signals it ignores in $tmp/ignored, waits when TRY_SLOW=debootstrap, fails with a log line when
 # TRY_FAIL=debootstrap, and with TRY_SLOW=clone puts a git that waits first on the new
 # system's PATH.
@@ -196,7 +204,7 @@ set -euo pipefail
 while [[ ${1:-} == --* ]]; do shift; done
 root=${2:-}
 echo "$*" >> "$TRY_TMP/calls"
-readlink /proc/self/ns/pid >> "$TRY_TMP/namespaces"
+readlink /proc/self/ns/pid > "$TRY_TMP/pid-namespace.$(basename "${root%/root}")"
 sed -n 's/^SigIgn:\t//p' /proc/self/status > "$TRY_TMP/ignored"
 # It makes things only in a folder the stand-in mktemp made, whatever it is asked.
 grep -qxF "${root%/root}" "$TRY_TMP/made" || { echo "E: $root is in no folder a run made"; exit 1; }
@@ -224,8 +232,9 @@ fi
 EOF
 # mktemp: the real one, recording what it made; with TRY_SLOW=mktemp it then marks that
 # it started and waits for $tmp/go before it names the folder.
-# rm: the real one; with TRY_SLOW=removal, removing a run's folder, it first marks that it
-# started and waits for $tmp/go.
+# rm: the real one; removing a run's folder, it first notes in $tmp/removed-under-work
+# whether a process of the run's namespaces is still alive (this test's at_work),
+# and with TRY_SLOW=removal marks that it started and waits for $tmp/go.
 cat > "$tmp/bin/mktemp" << EOF
 #!/bin/bash
 set -euo pipefail
@@ -239,9 +248,15 @@ echo "\$made"
 EOF
 cat > "$tmp/bin/rm" << EOF
 #!/bin/bash
-if [ "\${TRY_SLOW:-}" = removal ] && grep -qxF -- "\${@: -1}" "\$TRY_TMP/made"; then
-  touch "\$TRY_TMP/removal-started"
-  while [ ! -e "\$TRY_TMP/go" ]; do sleep 0.1; done
+if grep -qxF -- "\${@: -1}" "\$TRY_TMP/made"; then
+  # A run's folder is removed only once nothing of the run is at work there.
+  $(declare -f marked rooted at_work)
+  tmp=\$TRY_TMP
+  [ -z "\$(at_work "\${@: -1}")" ] || echo "\${@: -1}" >> "\$TRY_TMP/removed-under-work"
+  if [ "\${TRY_SLOW:-}" = removal ]; then
+    touch "\$TRY_TMP/removal-started"
+    while [ ! -e "\$TRY_TMP/go" ]; do sleep 0.1; done
+  fi
 fi
 exec $real_rm "\$@"
 EOF
@@ -249,7 +264,7 @@ chmod 755 "$tmp/bin/debootstrap" "$tmp/bin/mktemp" "$tmp/bin/rm"
 export PATH=$tmp/bin:$PATH TRY_TMP=$tmp TRY_TEST_MOUNTS=$(readlink /proc/self/ns/mnt)
 export HORAVANE_TRY_MIRROR=file:///stand-in/mirror
 unset HORAVANE_TRY_KEEP TRY_SLOW TRY_FAIL TRY_RUN APT_CONFIG CDPATH GIT_DIR GIT_WORK_TREE
-touch "$tmp/made" "$tmp/calls" "$tmp/namespaces"
+touch "$tmp/made" "$tmp/calls"
 
 # ---- What no run may touch ----
 # A base that an earlier layout of the runs swept, full of folders named like runs', and
@@ -299,6 +314,7 @@ removal_of() { sed -n '1s/.*, remove it as root with: //p' <<< "$1"; }
 # left_nothing <what>: after a run, nothing of it is running or mounted, and no folder
 # of it is left; the run's folder is $dir.
 left_nothing() {
+  [ ! -s "$tmp/removed-under-work" ] || fail "after $1, the removal of $(cat "$tmp/removed-under-work") began while its run's processes were alive"
   [ -z "$(mounted_here)" ] || fail "mounted after $1: $(mounted_here)"
   nothing_running || fail "still running after $1: $(running_here)"
   [ -z "$(runs_left)" ] || fail "left on disk after $1: $(runs_left)"
@@ -537,6 +553,7 @@ interrupt() {
     wait_for "nothing of the run is running after $signal during ${where:-make}" nothing_running
   else
     nothing_running || fail "still running as the run ends after $signal during ${where:-make}: $(running_here)"
+    [ ! -s "$tmp/removed-under-work" ] || fail "after $signal during ${where:-make}, the removal of $(cat "$tmp/removed-under-work") began while its run's processes were alive"
   fi
   [ -z "$(mounted_here)" ] || fail "mounted after $signal during ${where:-make}: $(mounted_here)"
   ! grep -v -e "^try-debian: " -e "^quick passed$" "$tmp/run.log" ||
