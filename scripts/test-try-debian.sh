@@ -86,6 +86,8 @@ at_work() {
 }
 cleanup() {
   local status=$? dir target
+  # Nothing may cut the cleanup short: a second Ctrl-C, a closed terminal or a reader gone.
+  trap '' INT TERM HUP PIPE
   set +e
   [ -z "$watchdog" ] || { kill -KILL "$watchdog" $(cat "/proc/$watchdog/task/$watchdog/children"); wait "$watchdog"; } 2> /dev/null
   # Whatever of the runs is still alive, then what is mounted in the folders, then them.
@@ -412,14 +414,18 @@ on_terminal() {
       ;;
   esac
 }
+# ended_with <status> <what>: the run on the terminal has ended with that status.
+ended_with() {
+  wait_for "the run's status is written after $2" test -s "$tmp/status"
+  [ "$(cat "$tmp/status")" = "$1" ] || fail "$2: status $(cat "$tmp/status"), not $1"
+}
 # stopped_on_terminal <how> <step> <marker> <target>
 stopped_on_terminal() {
   local how=$1 where=${2:-make} expected
   on_terminal "$@"
   go # mktemp, the one step that waits outside the namespaces, goes on
-  wait_for "the run's status is written after $how during $where" test -s "$tmp/status"
   case $how in closed) expected=129 ;; quit) expected=131 ;; *) expected=130 ;; esac
-  [ "$(cat "$tmp/status")" = $expected ] || fail "$how during $where: status $(cat "$tmp/status"), not $expected"
+  ended_with $expected "$how during $where"
   # The run waited for everything it started before it ended.
   left_nothing "$how during $where"
   case $where in
@@ -441,8 +447,7 @@ echo "test-try-debian: ok: Ctrl-C typed, Ctrl-C through | tee, a closed terminal
 # of a run the first one stopped: each removal goes on to the end.
 on_terminal typed removal removal-started quick
 go
-wait_for "the run's status is written after Ctrl-C during its removal" test -s "$tmp/status"
-[ "$(cat "$tmp/status")" = 0 ] || fail "Ctrl-C during the removal of a run that passed: status $(cat "$tmp/status"), not 0"
+ended_with 0 "Ctrl-C during the removal of a run that passed"
 left_nothing "Ctrl-C during the removal of a run that passed"
 terminal kill-server 2> /dev/null || true
 on_terminal typed removal make-started slow
@@ -450,8 +455,7 @@ wait_for "a stopped run starts its removal" started removal-started
 terminal send-keys -t run C-c
 wait_for "the terminal takes the second Ctrl-C" echoed 2 '^C'
 go
-wait_for "the run's status is written after a second Ctrl-C" test -s "$tmp/status"
-[ "$(cat "$tmp/status")" = 130 ] || fail "a second Ctrl-C during the removal: status $(cat "$tmp/status"), not 130"
+ended_with 130 "a second Ctrl-C during the removal"
 left_nothing "a second Ctrl-C during the removal"
 terminal kill-server 2> /dev/null || true
 echo "test-try-debian: ok: Ctrl-C during the removal, the first or a second, does not cut it short"
@@ -463,7 +467,8 @@ echo "test-try-debian: ok: Ctrl-C during the removal, the first or a second, doe
 mv "$tmp/bin/debootstrap" "$tmp/debootstrap"
 cp -a /usr/sbin "$tmp/sbin"
 "$real_rm" -f "$tmp/sbin/debootstrap"
-printf '#!/bin/sh\nmount --bind "%s/sbin" /usr/sbin && exec "$@"\n' "$tmp" > "$tmp/hide"
+# It mounts over /usr/sbin only in a mount namespace other than the test's.
+printf '#!/bin/sh\n[ "$(readlink /proc/self/ns/mnt)" != "$TRY_TEST_MOUNTS" ] && mount --bind "%s/sbin" /usr/sbin && exec "$@"\nexit 1\n' "$tmp" > "$tmp/hide"
 chmod 755 "$tmp/hide"
 hide="unshare --mount --propagation private $tmp/hide"
 stopped_on_terminal typed setup setup-started quick

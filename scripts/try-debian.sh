@@ -206,7 +206,7 @@ cleanup() {
   local status=$? below
   # First, before anything can fail: a second Ctrl-C, a hang-up or a closed pipe must
   # not cut the removal short, and nothing here may stop it.
-  trap '' INT QUIT HUP TERM PIPE
+  trap '' ${SIGNALS//,/ }
   trap - EXIT
   set +e
   stop_inside
@@ -230,7 +230,7 @@ cleanup() {
 # stop <status>: the run ends on a signal. Further signals are ignored from here on, so that
 # a second one (a closed terminal sends HUP twice) cannot end the cleanup as it starts.
 stop() {
-  trap '' INT QUIT HUP TERM PIPE
+  trap '' ${SIGNALS//,/ }
   exit "$1"
 }
 trap cleanup EXIT
@@ -241,7 +241,7 @@ trap 'interrupted=${interrupted:-130}' INT
 trap 'interrupted=${interrupted:-131}' QUIT
 trap 'interrupted=${interrupted:-143}' TERM
 trap 'interrupted=${interrupted:-141}' PIPE
-run=$(trap '' INT QUIT HUP TERM && mktemp -d "$work_in/horavane-try.XXXXXX")
+run=$(trap '' ${SIGNALS//,/ } && mktemp -d "$work_in/horavane-try.XXXXXX")
 printf -v removal 'findmnt -rno TARGET | grep -F -- %q || rm -rf --one-file-system -- %q' "$run" "$run"
 say "working in $run; if this run is killed, remove it as root with: $removal"
 [ -z "$interrupted" ] || stop "$interrupted"
