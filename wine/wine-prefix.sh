@@ -18,8 +18,10 @@ case "$mode" in
       wineserver -k 2>/dev/null || true
       rm -rf "$prefix"
       mkdir -p "$prefix"
-      # The server first, persistent, so that it outlives wineboot until `stop`.
-      if wineserver -p > "$prefix.log" 2>&1 && wineboot --init >> "$prefix.log" 2>&1; then
+      # The server first, persistent, so that it outlives wineboot until `stop`; a run
+      # stopped before `stop` (Ctrl-C, a closed terminal) leaves it for 60 s after its
+      # last client at most, not until the next run.
+      if wineserver -p60 > "$prefix.log" 2>&1 && wineboot --init >> "$prefix.log" 2>&1; then
         echo "wine-prefix: $prefix ready (attempt $attempt)"
         exit 0
       fi
