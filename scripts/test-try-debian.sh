@@ -32,7 +32,7 @@
 #   this machine's release, only http, https or file addresses.
 # The runs' processes are found by a variable in their environment and, in the new
 # system, by their root, never by command line; this test's cleanup kills only those and
-# the processes it started itself, by process id. A run's folder must not be removed
+# its own: its watchdog, by process id, and its tmux servers, by a variable of their own. A run's folder must not be removed
 # while a process of its namespaces is alive. Every wait is bounded by the clock,
 # and the whole test by LIMIT seconds; when a limit is reached it says what it was
 # waiting for. Needs root and a machine that can make namespaces; exits 77 (skipped)
@@ -59,13 +59,13 @@ real_mktemp=$(command -v mktemp)
 real_rm=$(command -v rm)
 mounted=()  # what this test mounts itself, unmounted on the way out
 watchdog="" # the process that ends the test at its limit
-servers=()  # the tmux servers this test started, by process id
 terminals=0 # how many it started: each has a socket of its own
 made() { cat "$tmp/made" 2>/dev/null || true; } # every folder the runs made, in order
 # mounts_below <folder>: the mount points below the folder, deepest first.
 mounts_below() { findmnt -rn -o TARGET | awk -v dir="$1/" 'index($0, dir) == 1' | sort -r; }
-# marked: the processes started with TRY_RUN=<this test's folder> in their environment.
-marked() { grep -lzxF "TRY_RUN=$tmp" /proc/[0-9]*/environ 2> /dev/null | cut -d/ -f3 || true; }
+# marked [<variable>]: the processes started with TRY_RUN (or the variable) set to this
+# test's folder in their environment: the runs, or with TRY_TERMINAL its tmux servers.
+marked() { grep -lzxF "${1:-TRY_RUN}=$tmp" /proc/[0-9]*/environ 2> /dev/null | cut -d/ -f3 || true; }
 # rooted <folder>: the processes whose root is in the folder, as a new system's are.
 rooted() { find /proc/[0-9]*/root -maxdepth 0 -lname "$1/*" 2> /dev/null | cut -d/ -f3 || true; }
 # run_pids: the processes of the runs, marked or in their new systems.
@@ -91,7 +91,7 @@ cleanup() {
   set +e
   [ -z "$watchdog" ] || { kill -KILL "$watchdog" $(cat "/proc/$watchdog/task/$watchdog/children"); wait "$watchdog"; } 2> /dev/null
   # Whatever of the runs is still alive, then what is mounted in the folders, then them.
-  kill -KILL "${servers[@]}" $(run_pids) 2> /dev/null
+  kill -KILL $(marked TRY_TERMINAL) $(run_pids) 2> /dev/null
   for dir in $(made) "$sibling" "$tmp"; do
     [ -d "$dir" ] || continue
     for target in "${mounted[@]}" $(mounts_below "$dir"); do
@@ -113,7 +113,9 @@ trap 'exit 129' HUP
 
 # terminal <tmux command...>: to the tmux server of the test's last terminal; screen: what
 # that terminal shows, its history included.
-terminal() { tmux -S "$tmp/tmux.$terminals" -f /dev/null "$@"; }
+# A server takes its environment from the command that starts it, so that its own marks
+# it, even when the test is stopped before it learns the server's process id.
+terminal() { TRY_TERMINAL=$tmp tmux -S "$tmp/tmux.$terminals" -f /dev/null "$@"; }
 screen() { terminal capture-pane -p -S - -t run 2> /dev/null || true; }
 fail() {
   echo "test-try-debian: FAILED: $*" >&2
@@ -386,7 +388,6 @@ on_terminal() {
   terminals=$((terminals + 1))
   # A shell of no one's: no start-up files read, no history saved.
   terminal new-session -d -s run -x 200 -y 50 -- env HISTFILE= bash --norc --noprofile -i
-  servers+=("$(terminal display-message -p -t run '#{pid}')")
   shell=$(terminal display-message -p -t run '#{pane_pid}')
   # The run's status is written by a subshell that outlives the signal, since the shell
   # at the prompt drops the rest of a line whose pipeline Ctrl-C ended.
