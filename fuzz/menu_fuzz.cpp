@@ -16,10 +16,14 @@
 // After every frame: the selection is a line of the menu; a frame draws nothing, or the
 // title, the time line and a contiguous run of menu lines ending at line 21 at most,
 // with the selected line, and only it, highlighted when it is drawn; that run fills
-// the window sized at opening (screen height / 20 - 6) unless it touches an end of
-// the list; no frame makes more native calls than drawing 24 texts, pacing twice and
-// one action need; the simulated game saw every call well formed.
+// the window sized at opening ((screen height - 180) / 20, at least one line) unless
+// it touches an end of the list; while the screen keeps the height it had at opening,
+// 200 px or more, every text's row of 20 px lies wholly on it; no frame makes more
+// native calls than drawing 24 texts, pacing twice and one action need; the simulated
+// game saw every call well formed.
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <string>
@@ -63,7 +67,9 @@ int lineOf(const std::string& text) {
     if (text.compare(0, length, caption) != 0) continue;
     const std::string suffix = text.substr(length);
     const LineAction action = menuLines()[line].action;
-    const bool fits = action == LineAction::ToggleRemember ? suffix == "ON" || suffix == "OFF"
+    const bool fits = action == LineAction::ToggleRemember ? suffix == "ON" || suffix == "OFF" ||
+                                                                 suffix == std::string("ON") + NOT_SAVED_SUFFIX ||
+                                                                 suffix == std::string("OFF") + NOT_SAVED_SUFFIX
                       : isRateAction(action)                ? suffix.empty() || suffix == ACTIVE_SUFFIX
                                                             : suffix.empty();
     if (fits) return line;
@@ -76,15 +82,27 @@ int lineOf(const std::string& text) {
 // known when the opening frame was seen.
 struct MenuView {
   enum { CLOSED, OPEN, UNKNOWN } state = CLOSED;
-  int32_t windowSize = 0;  // height at opening / 20 - 6
+  int32_t windowSize = 0;  // (height at opening - 180) / 20, at least 1
+  int32_t openHeight = 0;  // the screen's height at opening
 };
+
+// The window of a screen this high: the rows below the time line at 100 px, less the
+// one of the time line itself and the three blank rows the lowest lines stand below.
+int32_t windowSizeFor(int32_t height) { return std::max((height - 180) / 20, 1); }
+
+// Each text's row of 20 px must end on the screen, the lowest menu line's included. A
+// screen that changed size while the menu was open keeps the window of its old size.
+void checkOnScreen(const std::vector<DrawnText>& texts, const MenuView& view, int32_t height) {
+  if (view.state != MenuView::OPEN || height != view.openHeight || height < 200) return;
+  for (const DrawnText& text : texts) {
+    const long top = std::lround(static_cast<double>(text.y) * height);
+    FUZZ_CHECK(top >= 0 && top + 20 <= height, "\"%s\" drawn at y %ld on a screen %d high", text.text.c_str(),
+               top, height);
+  }
+}
 
 void checkWindow(const std::vector<DrawnText>& texts, const MenuView& view) {
   const int32_t lines = static_cast<int32_t>(texts.size()) - 2;
-  if (view.windowSize <= 0) {
-    FUZZ_CHECK(lines == 0, "%d lines drawn in a window of %d", lines, view.windowSize);
-    return;
-  }
   FUZZ_CHECK(lines >= 1 && lines <= view.windowSize, "%d lines drawn in a window of %d", lines,
              view.windowSize);
   // A window smaller than it could be must touch an end of the list.
@@ -112,7 +130,8 @@ void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
   }
   if (view.state == MenuView::CLOSED) {
     view.state = MenuView::OPEN;
-    view.windowSize = game.height() / 20 - 6;
+    view.windowSize = windowSizeFor(game.height());
+    view.openHeight = game.height();
   }
   FUZZ_CHECK(texts.size() >= 2 && texts.size() <= 2 + MENU_LINE_COUNT, "%zu texts in one frame", texts.size());
   FUZZ_CHECK(texts[0].text == "Horavane", "first text \"%s\"", texts[0].text.c_str());
@@ -128,6 +147,7 @@ void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
     previous = line;
   }
   if (view.state == MenuView::OPEN) checkWindow(texts, view);
+  checkOnScreen(texts, view, game.height());
 }
 
 uint32_t chooseKey(ByteReader& input) {

@@ -93,6 +93,9 @@ void parseExpect(const std::vector<std::string>& words, Command& command) {
     command.kind = CommandKind::ExpectTextCount;
     argumentCount(words, 3, 3, "expect text-count <n>");
     command.numbers = {number(words[2], 0, 1000000, "a count")};
+  } else if (what == "on-screen") {
+    command.kind = CommandKind::ExpectOnScreen;
+    argumentCount(words, 2, 2, "expect on-screen");
   } else if (what == "call" || what == "no-call") {
     command.kind = what == "call" ? CommandKind::ExpectCall : CommandKind::ExpectNoCall;
     if (what == "call") argumentCount(words, 3, 64, "expect call <name> [<argument>...]");
@@ -157,6 +160,12 @@ void parseStep(const std::vector<std::string>& words, Command& command) {
     argumentCount(words, 3, 3, "resolution <width> <height>");
     command.numbers = {number(words[1], 0, 65535, "a width in pixels"),
                        number(words[2], 0, 65535, "a height in pixels")};
+  } else if (name == "settings-file") {
+    command.kind = CommandKind::SettingsFile;
+    argumentCount(words, 2, 2, "settings-file read-only|folder|writable");
+    if (words[1] != "read-only" && words[1] != "folder" && words[1] != "writable")
+      throw ParseError{"expected read-only, folder or writable after settings-file, got \"" + words[1] + "\""};
+    command.text = words[1];
   } else if (name == "clock") {
     command.kind = CommandKind::Clock;
     argumentCount(words, 2, 2, "clock <h>:<m>:<s>");

@@ -27,6 +27,7 @@ constexpr uint32_t START_TICK = 1000000;  // far from 0, so that nothing starts 
 constexpr uint32_t DEFAULT_FRAME_MS = 16;
 constexpr int32_t SYSTEM_CLOCK_TOLERANCE_S = 120;
 constexpr const char* SYSTEM_TIME = "<system time>";
+constexpr int32_t TEXT_ROW_PX = 20;  // the height of a text's row on the screen
 // How long select waits after each key: the menu's longest step and a frame or so, so
 // that the next key is acted on in the frame after it is tapped.
 constexpr uint32_t SELECT_STEP_MS = ACTION_DELAY_MS + 20;
@@ -86,6 +87,7 @@ class Runner {
   void restart();
   void restartScript();
   void writeSettings(const std::string& content);
+  void changeSettingsFile(const std::string& how);
   void readBindings();
   int32_t highlightedLine() const;
   void select(int32_t target);
@@ -101,6 +103,7 @@ class Runner {
   std::string textAt(const DrawnText& text) const;
   void expectText(const Command& command);
   void expectNoText(const Command& command);
+  void expectOnScreen();
   void expectCalls(const Command& command);
   void expectSetting(const Command& command);
   void expectClock(const Command& command);
@@ -184,6 +187,7 @@ void Runner::step(const Command& command) {
   const auto ms = [&](size_t i) { return static_cast<uint32_t>(n[i]); };
   switch (command.kind) {
     case CommandKind::Settings: writeSettings(command.text); break;
+    case CommandKind::SettingsFile: changeSettingsFile(command.text); break;
     case CommandKind::Resolution:
       width_ = static_cast<int32_t>(n[0]);
       height_ = static_cast<int32_t>(n[1]);
@@ -226,6 +230,7 @@ void Runner::expect(const Command& command) {
   switch (command.kind) {
     case CommandKind::ExpectText: expectText(command); break;
     case CommandKind::ExpectNoText: expectNoText(command); break;
+    case CommandKind::ExpectOnScreen: expectOnScreen(); break;
     case CommandKind::ExpectTextCount: {
       const size_t count = lastFrame().size();
       if (count != static_cast<size_t>(command.numbers[0]))
@@ -337,6 +342,31 @@ void Runner::writeSettings(const std::string& content) {
   if (!out) throw Failure{"expected to write the settings file, got a write error"};
 }
 
+// Read-only is the file's own attribute, which Windows keeps and Wine and the native
+// profile functions read from its write bits; a folder in the file's place is refused
+// by every profile function, whoever runs it.
+void Runner::changeSettingsFile(const std::string& how) {
+  std::error_code error;
+  const fs::path file = SETTINGS_FILE_NAME;
+  const bool isFolder = fs::is_directory(file, error);
+  const bool isFile = fs::is_regular_file(file, error);
+  if (how == "folder") {
+    if (isFile && !fs::remove(file, error))
+      throw Failure{"expected to remove the settings file, got " + error.message()};
+    if (!isFolder && !fs::create_directory(file, error))
+      throw Failure{"expected to make a folder in the settings file's place, got " + error.message()};
+    return;
+  }
+  if (how == "read-only" && !isFile) throw Failure{"expected a settings file to make read-only, got none"};
+  if (isFolder && !fs::remove(file, error))
+    throw Failure{"expected to remove the folder in the settings file's place, got " + error.message()};
+  if (!isFile) return;
+  const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(file, how == "read-only" ? write : fs::perms::owner_write,
+                  how == "read-only" ? fs::perm_options::remove : fs::perm_options::add, error);
+  if (error) throw Failure{"expected to make the settings file " + how + ", got " + error.message()};
+}
+
 // The UP and DOWN keys the plug-in is about to read from the settings file; a key the
 // file leaves out has its default, one it leaves empty or names wrongly is no key.
 void Runner::readBindings() {
@@ -433,6 +463,18 @@ void Runner::expectText(const Command& command) {
   for (const DrawnText& text : texts) got += (got.empty() ? "" : "; ") + textAt(text);
   throw Failure{"expected " + wanted + " in frame " + std::to_string(host_.frameNumber()) + ", got " +
                 (got.empty() ? "nothing drawn" : got)};
+}
+
+void Runner::expectOnScreen() {
+  const SimGame& game = host_.game();
+  for (const DrawnText& text : lastFrame()) {
+    const long x = std::lround(text.x * static_cast<float>(game.width()));
+    const long y = std::lround(text.y * static_cast<float>(game.height()));
+    if (x >= 0 && x < game.width() && y >= 0 && y + TEXT_ROW_PX <= game.height()) continue;
+    throw Failure{"expected every text on the screen of " + std::to_string(game.width()) + "x" +
+                  std::to_string(game.height()) + " in frame " + std::to_string(host_.frameNumber()) + ", got " +
+                  textAt(text) + ", its row ending at y " + std::to_string(y + TEXT_ROW_PX)};
+  }
 }
 
 void Runner::expectNoText(const Command& command) {

@@ -21,6 +21,9 @@
 //                               where it waits, and the function runs from the top in the
 //                               next frame, which this runs; the plug-in stays loaded, and
 //                               the game, the keys and the settings file stay as they are
+//   settings-file read-only|folder|writable   what a write of the settings file meets:
+//                               the file read-only; a folder in its place (the file
+//                               removed); the file writable again (a folder removed)
 //   press|release|tap <key>     key-down, key-up, or both, by name (VK_F5, A, 5, ...)
 //   select "<caption>"          moves the highlight of the open menu like a player, a
 //                               key at a time (UP or DOWN as the settings file bound
@@ -36,6 +39,8 @@
 //                               "*<t>" stands for any text that ends with <t>
 //   expect no-text ["<t>"]      nothing (or not this text) drawn in the last frame
 //   expect text-count <n>       the last frame drew exactly n texts
+//   expect on-screen            every text of the last frame has its row of 20 px
+//                               wholly on the screen the game reports
 //   expect call <name> [<arg>...]       a matching native call in the window
 //   expect calls <n> <name> [<arg>...]  exactly n matching calls in the window
 //   expect no-call [<name> [<arg>...]]  no (matching) native call in the window
@@ -101,9 +106,9 @@ class ScenarioHost {
 };
 
 enum class CommandKind {
-  Settings, Resolution, Clock, Tick, FrameLength, Start, Restart, RestartScript, Press, Release, Tap,
+  Settings, SettingsFile, Resolution, Clock, Tick, FrameLength, Start, Restart, RestartScript, Press, Release, Tap,
   Select, Frames, Wait, Elapse, Snapshot,
-  ExpectText, ExpectNoText, ExpectTextCount, ExpectCall, ExpectCalls, ExpectNoCall,
+  ExpectText, ExpectNoText, ExpectTextCount, ExpectOnScreen, ExpectCall, ExpectCalls, ExpectNoCall,
   ExpectSetting, ExpectNoSetting, ExpectNoSettingsFile, ExpectClock, ExpectSystemClock,
   ExpectPaused, ExpectRunning,
 };

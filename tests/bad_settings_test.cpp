@@ -59,6 +59,13 @@ class BadSettings : public PluginTest {
   }
   // Opens the menu with the OPEN key read, carries out line `line`, closes the menu.
   void carryOut(int32_t line) { ASSERT_TRUE(player.chooseLine(line)) << "line " << line; }
+  // The remember line as the menu shows it, opened and closed again for the look.
+  std::string rememberLineShown() {
+    player.openMenu();
+    const std::vector<std::string> lines = player.lastFrameLines();
+    player.closeMenu();
+    return lines.size() > 2 ? lines[2] : "no menu line drawn";
+  }
   std::vector<std::string> folderEntries() const {
     std::vector<std::string> names;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder.path()))
@@ -79,14 +86,35 @@ TEST_F(BadSettings, FileMadeReadOnlyIsStillReadAndKeepsItsLastGoodContents) {
   host.unload();
   start();
   EXPECT_EQ(settings.openKey, KEY_F6) << "a read-only file is read";
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON") << "nothing written yet";
   carryOut(10);  // a rate: saved while remembering, but the file refuses
   EXPECT_EQ(currentRate, rateOfLine(10)) << "the choice holds in memory";
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)") << "the rate was not saved";
   carryOut(REMEMBER_LINE);  // remembering off
   EXPECT_EQ(settings.rememberRate, 0);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF (not saved)") << "the file still says ON";
   EXPECT_EQ(readSettings(), saved);
   EXPECT_EQ(fs::status(SETTINGS_FILE_NAME).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_EQ(folderEntries(), std::vector<std::string>{SETTINGS_FILE_NAME}) << "no temporary file left";
+
+  // Made writable while the game runs: the next write succeeds and the line says so.
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  carryOut(REMEMBER_LINE);  // remembering on again
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+  EXPECT_NE(readSettings().find("REMEMBER_RATE=1"), std::string::npos);
+}
+
+// A write that fails and the settings read again: the line shows what the file holds.
+TEST_F(BadSettings, ReloadForgetsAFailedWriteSinceTheFileIsReadAgain) {
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=0\n");
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
+  start();
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
+  host.restartScript();
+  host.runFrame();
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF") << "as the file says";
 }
 
 TEST_F(BadSettings, FolderInPlaceOfTheFileMeansDefaultsAndIsLeftAlone) {
@@ -96,10 +124,13 @@ TEST_F(BadSettings, FolderInPlaceOfTheFileMeansDefaultsAndIsLeftAlone) {
   EXPECT_EQ(settings.openKey, defaults.openKey);
   EXPECT_EQ(settings.enterKey, defaults.enterKey);
   EXPECT_EQ(settings.ownRate, defaults.ownRate);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF");
   carryOut(REMEMBER_LINE);  // remembering on: the write fails
   EXPECT_EQ(settings.rememberRate, 1) << "the option holds in memory";
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
   carryOut(4);
   EXPECT_EQ(currentRate, rateOfLine(4));
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
   EXPECT_TRUE(fs::is_directory(SETTINGS_FILE_NAME));
   ASSERT_FALSE(fs::is_empty(SETTINGS_FILE_NAME)) << "the folder was emptied";
   EXPECT_EQ(fs::directory_iterator(SETTINGS_FILE_NAME)->path().filename(), "keep");

@@ -3,6 +3,7 @@
 // the ends of the list and the release window is in tests/scenarios/.
 
 #include <algorithm>
+#include <cmath>
 
 #include "input/keys.h"
 #include "menu/menu.h"
@@ -110,6 +111,41 @@ TEST_F(MenuNavigation, OpenReleasedWhileUpIsPolledClosesTheMenuInThatStep) {
   host.runFrame();
   EXPECT_FALSE(player.menuShown()) << "closed in the step that polled UP";
   EXPECT_EQ(selectedIndex, 1) << "the UP of the closing step is dropped";
+}
+
+// Written out here on purpose: a menu line's row of 20 px must end on the screen. The
+// window holds (height - 180) / 20 lines, at least one, so that it fits below the time
+// line with the three blank rows above the lowest lines; from 620 px on, all 22. Every
+// height where that count changes is tried, and the pixel below it, from 200 px on.
+TEST_F(MenuNavigation, EveryDrawnLineStaysOnTheScreenWhileTheSelectionWalksTheList) {
+  std::vector<int32_t> heights = {200, 201, 700, 720, 768, 1080};
+  for (int32_t height = 220; height <= 640; height += 20)
+    for (int32_t near : {height - 1, height}) heights.push_back(near);
+  player.setFrameLengths([] { return 50u; });  // long frames, so the walk takes few of them
+  start();
+  for (int32_t height : heights) {
+    host.game().setResolution(1280, height);
+    player.openMenu();
+    const size_t windowLines = std::min<size_t>(22, std::max(1, (height - 180) / 20));
+    const auto check = [&](const char* way) {
+      const std::vector<DrawnText> texts = player.lastFrame();
+      ASSERT_EQ(texts.size(), 2 + windowLines) << height << " px, line " << selectedIndex << way;
+      for (const DrawnText& text : texts) {
+        const long y = std::lround(text.y * static_cast<float>(height));
+        EXPECT_LE(y + 20, height) << text.text << " at y " << y << ", line " << selectedIndex << way;
+      }
+      EXPECT_EQ(player.highlightedLine(), selectedIndex) << height << " px" << way;
+    };
+    while (selectedIndex < 21) {
+      player.down();
+      check(", going down");
+    }
+    while (selectedIndex > 0) {
+      player.up();
+      check(", going up");
+    }
+    player.closeMenu();
+  }
 }
 
 TEST_F(MenuNavigation, WithBackUnboundOnlyTheOpenKeyCloses) {

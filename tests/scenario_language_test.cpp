@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -13,7 +14,10 @@
 #include "input/keys.h"
 #include "menu/menu.h"
 #include "scenario/scenario.h"
+#include "settings/settings.h"
 #include "sim/scratch_folder.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -122,7 +126,9 @@ TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
       "resolution 640\n"
       "select \"Time x 7\"\n"
       "select \"Go 1 hour\"\n"
-      "restart-script now\n");
+      "restart-script now\n"
+      "settings-file locked\n"
+      "expect on-screen 480\n");
   EXPECT_EQ(errors, (std::vector<std::string>{
                         "case.scn:2: unknown command \"jump\"",
                         "case.scn:3: expected a number of frames from 1 to 10000000, got \"many\"",
@@ -136,6 +142,8 @@ TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
                         "case.scn:11: expected the caption of a menu line, or its first words, got \"Time x 7\"",
                         "case.scn:12: expected words that begin one menu line's caption, got \"Go 1 hour\", which begin 2",
                         "case.scn:13: expected \"restart-script\"",
+                        "case.scn:14: expected read-only, folder or writable after settings-file, got \"locked\"",
+                        "case.scn:15: expected \"expect on-screen\"",
                     }));
 }
 
@@ -178,6 +186,22 @@ TEST_F(ScenarioRun, FailedTextExpectationSaysWhereWhatAndWhatWasDrawn) {
   EXPECT_EQ(run("resolution 640 480\nstart\nexpect no-text \"Hello\"\n"),
             "case.scn:3: expected \"Hello\" not drawn in frame 1, got \"Hello\" at 320 120 white");
   EXPECT_EQ(run("expect text-count 0\n"), "case.scn:1: expected a frame to look at, got none run yet");
+}
+
+// A text's row is 20 px: at y 180 it ends on a screen 200 high, not on one 199 high.
+TEST_F(ScenarioRun, OnScreenExpectationNamesTheFirstTextWhoseRowLeavesTheScreen) {
+  host.onFrame = [](SimGame& game, uint64_t) {
+    drawText(game, "Top", 0.0f, 0.0f);
+    drawText(game, "Low", 0.5f, 180.0f / static_cast<float>(game.height()));
+  };
+  EXPECT_EQ(run("resolution 400 200\nstart\nexpect on-screen\n"), "");
+  EXPECT_EQ(run("resolution 400 199\nstart\nexpect on-screen\n"),
+            "case.scn:3: expected every text on the screen of 400x199 in frame 1, got \"Low\" at 200 180 white, "
+            "its row ending at y 200");
+  host.onFrame = [](SimGame& game, uint64_t) { drawText(game, "Left", -0.01f, 0.5f); };
+  EXPECT_EQ(run("resolution 400 200\nstart\nexpect on-screen\n"),
+            "case.scn:3: expected every text on the screen of 400x200 in frame 1, got \"Left\" at -4 100 white, "
+            "its row ending at y 120");
 }
 
 TEST_F(ScenarioRun, CallWindowCoversTheStepsSinceThePreviousExpectation) {
@@ -232,6 +256,19 @@ TEST_F(ScenarioRun, TraceHidesTheComputersTimeUntilTheClockIsSetAgain) {
   EXPECT_EQ(text.find("14 3 7"), std::string::npos) << text;
   EXPECT_EQ(run("start\nframes 1\nexpect clock 12:00:00\n"),
             "case.scn:3: expected a known game clock, got one set to the computer's time (set it with clock first)");
+}
+
+// What a write of the settings file meets: the file read-only, a folder in its place,
+// and back to a writable file; each said plainly when it cannot be done.
+TEST_F(ScenarioRun, SettingsFileCanBeMadeReadOnlyOrAFolderAndWritableAgain) {
+  EXPECT_EQ(run("settings-file read-only\n"), "case.scn:1: expected a settings file to make read-only, got none");
+  EXPECT_EQ(run("settings\n[SETTINGS]\nOWNRATE=5\nend\nsettings-file read-only\n"), "");
+  EXPECT_EQ(fs::status(SETTINGS_FILE_NAME).permissions() & fs::perms::owner_write, fs::perms::none);
+  EXPECT_EQ(run("settings-file writable\n"), "");
+  EXPECT_EQ(fs::status(SETTINGS_FILE_NAME).permissions() & fs::perms::owner_write, fs::perms::owner_write);
+  EXPECT_EQ(run("settings-file folder\n"), "");
+  EXPECT_TRUE(fs::is_directory(SETTINGS_FILE_NAME)) << "the file is replaced by a folder";
+  EXPECT_EQ(run("settings-file folder\nsettings-file writable\nexpect no-settings-file\n"), "");
 }
 
 TEST_F(ScenarioRun, SettingsAreWrittenBeforeStartAndCheckedFromTheFile) {

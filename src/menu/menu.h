@@ -106,6 +106,7 @@ constexpr TextColour HIGHLIGHT = {246.0f, 156.0f, 8.0f, 255.0f};
 
 constexpr const char* TIME_PREFIX = "Current time: ";     // before the game clock, h:m:s
 constexpr const char* ACTIVE_SUFFIX = " (NOW ACTIVE)";  // after the current rate's caption
+constexpr const char* NOT_SAVED_SUFFIX = " (not saved)";  // after ON or OFF when a write failed
 
 // Index of the highlighted line, 0..LAST_MENU_LINE; kept from one opening of the menu
 // to the next.

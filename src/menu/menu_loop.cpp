@@ -19,13 +19,12 @@ namespace {
 // The screen in rows of 20 px: the title and the time line stand in the rows above the
 // menu lines, which start one blank row below the time line.
 constexpr int32_t ROW_PX = 20;
-constexpr int32_t ROWS_ABOVE_LINES = 6;  // kept for the margin, the title and the time line
 constexpr int32_t TITLE_X = 40, TITLE_Y = 60;
 constexpr int32_t TEXT_X = 60, TIME_LINE_Y = 100;  // the time line and the menu lines
 constexpr float TITLE_SCALE = 0.9f, TEXT_SCALE = 0.45f;
 constexpr int32_t TITLE_FONT = 1, TEXT_FONT = 0;
 
-constexpr size_t LINE_BUFFER = 64;   // the longest line, caption and suffix, has 38 characters
+constexpr size_t LINE_BUFFER = 64;   // the longest line, caption and suffixes, has 44 characters
 constexpr size_t TITLE_BUFFER = 32;  // at most 31 characters of the title, always terminated
 
 // The group a line belongs to on screen; a blank row stands between two groups.
@@ -48,10 +47,11 @@ constexpr BlankRows blankRows() {
   return rows;
 }
 constexpr BlankRows BLANK_ROWS = blankRows();
+// Blank rows only ever add up going down the list, so the last line has the most.
+constexpr int32_t MOST_BLANK_ROWS = BLANK_ROWS.above[LAST_MENU_LINE];
 
 // The lines a run of the menu shows: `size` lines from `top`, up to `end` (not yet capped
-// at the last line). The blank rows between groups are not counted in `size`, so on a
-// short screen the lowest lines can fall below the edge.
+// at the last line).
 struct MenuWindow {
   int32_t size, top, end;
 };
@@ -71,16 +71,22 @@ void appendNumber(LineText& line, int32_t value) { append(line, decimalText(valu
 
 // The line's text. Most lines show their caption as it is, drawn in place rather than
 // copied every frame; only a line with a suffix is composed in `line`.
+// The remember line also says when the file did not take the last write, since the
+// next game start then reads what the file holds, not what the line shows.
 const char* lineText(LineText& line, const MenuItem& item) {
   const char* suffix = nullptr;
-  if (item.action == LineAction::ToggleRemember)
+  const char* saved = "";
+  if (item.action == LineAction::ToggleRemember) {
     suffix = settings.rememberRate == 1 ? "ON" : "OFF";
-  else if (isRateAction(item.action) && static_cast<uint32_t>(item.rate) == currentRate)
+    if (settings.unsaved) saved = NOT_SAVED_SUFFIX;
+  } else if (isRateAction(item.action) && static_cast<uint32_t>(item.rate) == currentRate) {
     suffix = ACTIVE_SUFFIX;
+  }
   if (suffix == nullptr) return item.caption;
   line.length = 0;
   append(line, item.caption);
   append(line, suffix);
+  append(line, saved);
   return line.chars;
 }
 
@@ -109,12 +115,16 @@ void copyTitle(char (&ownTitle)[TITLE_BUFFER], const char* title) {
 }
 
 // The window is sized from the screen at opening and fitted to the selection only at
-// the end of the first step, so the opening frames show the top of the list.
+// the end of the first step, so the opening frames show the top of the list. It holds
+// as many lines as fit wholly below the time line with every blank row above them, so
+// that wherever it stands in the list its lowest line is on the screen; and at least
+// one, so that the selection is always drawn.
 MenuWindow openWindow() {
   int32_t width = 0;
   int32_t height = 0;
   ScreenResolution(&width, &height);
-  const int32_t size = height / ROW_PX - ROWS_ABOVE_LINES;
+  const int32_t rowsBelowTimeLine = (height - TIME_LINE_Y) / ROW_PX - 1;
+  const int32_t size = std::max(rowsBelowTimeLine - MOST_BLANK_ROWS, 1);
   return {size, 0, size};
 }
 

@@ -24,8 +24,10 @@ uint32_t readInt(const char* key, int32_t fallback) {
   return GetPrivateProfileIntA("SETTINGS", key, fallback, SETTINGS_FILE);
 }
 
+// Windows refuses the write when the file is read-only or its folder cannot be written
+// (a game under Program Files); the value in memory has changed all the same.
 void writeInt(const char* key, const DecimalText& text) {
-  WritePrivateProfileStringA("SETTINGS", key, text.chars, SETTINGS_FILE);
+  settings.unsaved = WritePrivateProfileStringA("SETTINGS", key, text.chars, SETTINGS_FILE) == FALSE;
 }
 
 }  // namespace
@@ -43,6 +45,7 @@ void loadSettings() {
     if (remembered != NORMAL_RATE) makeRateCurrent(remembered);
   }
   settings.ownRate = readInt("OWNRATE", NORMAL_RATE);
+  settings.unsaved = false;
 }
 
 void saveRememberRate(int32_t value) { writeInt("REMEMBER_RATE", decimalText(value)); }

@@ -23,16 +23,18 @@ struct Settings {
   uint32_t downKey;   // moves the selection down
   int32_t rememberRate;  // the chosen rate is remembered only when this is exactly 1
   uint32_t ownRate;      // rate of the "Own rate" line, ms per game minute
+  bool unsaved;          // the last write of the file failed; cleared by one that succeeds
 };
 
 extern Settings settings;
 
 // Reads the whole file; sets `settings` and, when remembering, makes the stored rate
-// current (the normal rate already is).
+// current (the normal rate already is). What is in memory is then what the file holds.
 void loadSettings();
 
 // The two values the plug-in writes: each sets its own key in section SETTINGS, and the
-// rest of the file stays as it is.
+// rest of the file stays as it is. Each sets settings.unsaved to whether it failed, so
+// the menu can say that what it shows will not be remembered.
 void saveRememberRate(int32_t value);
 void saveUpdateRate(uint32_t rate);
 
