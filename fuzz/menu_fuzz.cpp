@@ -59,6 +59,13 @@ constexpr uint32_t MAX_FRAMES = 400;
 // menu and in the idle loop; one action; the freeze at load.
 constexpr uint64_t MAX_CALLS_PER_FRAME = 1 + 3 + (2 + MENU_LINE_COUNT) * 10 + 2 * 2 + 1 + 1;
 
+bool isRememberState(const std::string& suffix) {
+  for (const auto& states : REMEMBER_STATE)
+    for (const char* state : states)
+      if (suffix == state) return true;
+  return false;
+}
+
 // The menu line a drawn text shows: its caption and a suffix that fits the line.
 int lineOf(const std::string& text) {
   for (int line = 0; line < MENU_LINE_COUNT; ++line) {
@@ -67,9 +74,7 @@ int lineOf(const std::string& text) {
     if (text.compare(0, length, caption) != 0) continue;
     const std::string suffix = text.substr(length);
     const LineAction action = menuLines()[line].action;
-    const bool fits = action == LineAction::ToggleRemember ? suffix == "ON" || suffix == "OFF" ||
-                                                                 suffix == std::string("ON") + NOT_SAVED_SUFFIX ||
-                                                                 suffix == std::string("OFF") + NOT_SAVED_SUFFIX
+    const bool fits = action == LineAction::ToggleRemember ? isRememberState(suffix)
                       : isRateAction(action)                ? suffix.empty() || suffix == ACTIVE_SUFFIX
                                                             : suffix.empty();
     if (fits) return line;

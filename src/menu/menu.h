@@ -106,7 +106,11 @@ constexpr TextColour HIGHLIGHT = {246.0f, 156.0f, 8.0f, 255.0f};
 
 constexpr const char* TIME_PREFIX = "Current time: ";     // before the game clock, h:m:s
 constexpr const char* ACTIVE_SUFFIX = " (NOW ACTIVE)";  // after the current rate's caption
-constexpr const char* NOT_SAVED_SUFFIX = " (not saved)";  // after ON or OFF when a write failed
+// After the remember line's ON or OFF when the settings file refused the last write; a
+// literal, so that the composed states below are constants of their own.
+#define HORAVANE_NOT_SAVED " (not saved)"
+// The remember line's state after its caption, by [the last write failed][remembering].
+constexpr const char* REMEMBER_STATE[2][2] = {{"OFF", "ON"}, {"OFF" HORAVANE_NOT_SAVED, "ON" HORAVANE_NOT_SAVED}};
 
 // Index of the highlighted line, 0..LAST_MENU_LINE; kept from one opening of the menu
 // to the next.

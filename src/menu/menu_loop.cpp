@@ -72,13 +72,12 @@ void appendNumber(LineText& line, int32_t value) { append(line, decimalText(valu
 // The line's text. Most lines show their caption as it is, drawn in place rather than
 // copied every frame; only a line with a suffix is composed in `line`.
 // The remember line also says when the file did not take the last write, since the
-// next game start then reads what the file holds, not what the line shows.
+// next game start then reads what the file holds, not what the line shows. One suffix
+// per line, composed in advance: each append costs code in every frame's loop.
 const char* lineText(LineText& line, const MenuItem& item) {
   const char* suffix = nullptr;
-  const char* saved = "";
   if (item.action == LineAction::ToggleRemember) {
-    suffix = settings.rememberRate == 1 ? "ON" : "OFF";
-    if (settings.unsaved) saved = NOT_SAVED_SUFFIX;
+    suffix = REMEMBER_STATE[settings.unsaved][settings.rememberRate == 1];
   } else if (isRateAction(item.action) && static_cast<uint32_t>(item.rate) == currentRate) {
     suffix = ACTIVE_SUFFIX;
   }
@@ -86,7 +85,6 @@ const char* lineText(LineText& line, const MenuItem& item) {
   line.length = 0;
   append(line, item.caption);
   append(line, suffix);
-  append(line, saved);
   return line.chars;
 }
 
