@@ -5,8 +5,8 @@
 # player to copy as horavane.ini (the zip holds no horavane.ini, so unzipping a new
 # release over an old one keeps the player's); the licence and the changelog. Every
 # file is named after the plug-in, so that none replaces another mod's in a shared game
-# folder. The key names and speeds come from the plug-in itself, through horavane-sim;
-# the text files get Windows line ends.
+# folder. The key names, the speeds and their range come from the plug-in itself,
+# through horavane-sim; the text files get Windows line ends.
 # <dist>/Horavane-<version>-debug.zip holds Horavane.debug, the symbols and debug
 # information that turn a crash address into a source line. <dist>/Horavane-BUILDINFO.txt,
 # also in the debug zip, names what built the DLL: the Debian release and the versions
@@ -64,6 +64,7 @@ for list in key-names silent; do
   [ -s "$scratch/$list" ] || fail "$sim key-names printed no names for $list"
 done
 "$sim" speeds | sed 's/^/  /' > "$scratch/speeds"
+"$sim" speed-range | tr ' ' '\n' | wrap "" > "$scratch/speed-range"
 
 # fill <template> <out> [<placeholder> <file>]...: copies a template, putting the version
 # for @VERSION@ and a file's content for a line that holds only its placeholder; every
@@ -80,7 +81,7 @@ fill() {
 fill "$here/horavane.ini.in" "$folder/horavane.example.ini" \
   @KEY_NAMES@ "$scratch/key-names" @SILENT_KEY_NAMES@ "$scratch/silent-ini"
 fill "$here/README.txt.in" "$folder/$plugin.txt" \
-  @SPEED_TABLE@ "$scratch/speeds" @SILENT_KEY_NAMES@ "$scratch/silent-txt"
+  @SPEED_TABLE@ "$scratch/speeds" @SPEED_RANGE@ "$scratch/speed-range" @SILENT_KEY_NAMES@ "$scratch/silent-txt"
 fill "$here/../LICENSE" "$folder/$plugin-LICENSE.txt"
 fill "$here/../CHANGELOG.md" "$folder/$plugin-CHANGELOG.txt"
 cp "$dll" "$folder/$plugin.asi"

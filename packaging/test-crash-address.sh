@@ -4,7 +4,9 @@
 # report gives, looked up with addr2line. Checks that the debug file describes the
 # shipped DLL (same image base and sections; its entry point and scriptMain are
 # functions of the DLL's own unwind table) and that both addresses map back to their
-# function, scriptMain's to its source file; a bare offset must not.
+# function, scriptMain's to its source file; a bare offset must not. With -i, as the
+# README says, every address inside drawText names drawText last, also where the code is
+# an inlined helper, which is all that addr2line names without -i.
 #
 #   test-crash-address.sh <version> <dist folder>
 set -euo pipefail
@@ -45,23 +47,64 @@ if ! diff <(sections "$dll") <(sections "$debug") >&2; then
 fi
 # The start addresses of the DLL's functions, from its unwind table (.pdata): the
 # stripped DLL keeps it, as Windows needs it to unwind a crash.
-starts=$("$objdump" -p "$dll" | awk '/^The Function Table/ { table = 1; next } table && NF == 0 { table = 0 }
-  table && $1 ~ /:$/ { print $2 }')
+# Each line: a function's start and its end (exclusive).
+table=$("$objdump" -p "$dll" | awk '/^The Function Table/ { table = 1; next } table && NF == 0 { table = 0 }
+  table && $1 ~ /:$/ { print $2, $3 }')
+starts=$(awk '{ print $1 }' <<< "$table")
 [ -n "$starts" ] || fail "Horavane.asi has no function table"
+
+# The README's command: with -i, one function and source line per level of inlining,
+# innermost first, the function the code was compiled into last.
+look_up() { "$addr2line" -f -C -i -e "$debug" "$@"; }
 
 # lookup <offset> <function> [<source file>]: the function the README's command names for
 # a crash at <offset> into the DLL.
 lookup() {
-  local offset=$1 function=$2 source=${3:-} address found
+  local offset=$1 function=$2 source=${3:-} address found outer
   grep -qix "$(printf '%016x' $((base + offset)))" <<< "$starts" ||
     fail "$function: no function of Horavane.asi starts at offset 0x$(printf '%x' "$offset")"
   address=$(printf '0x%x' $((base + offset)))
-  found=$("$addr2line" -f -C -e "$debug" "$address" | tr '\n' ' ')
-  echo "  offset 0x$(printf '%x' "$offset"): addr2line -f -C -e Horavane.debug $address: $found"
-  [[ $found == "$function"* ]] || fail "$address: expected the function $function, got: $found"
-  [ -z "$source" ] || [[ $found == *"$source:"[0-9]* ]] || fail "$address: expected a line of $source, got: $found"
-  found=$("$addr2line" -f -C -e "$debug" "$(printf '0x%x' "$offset")" | sed -n 1p)
+  found=$(look_up "$address")
+  outer=$(tail -n 2 <<< "$found" | tr '\n' ' ')
+  echo "  offset 0x$(printf '%x' "$offset"): addr2line -f -C -i -e Horavane.debug $address: $(tr '\n' ' ' <<< "$found")"
+  [[ $outer == "$function"* ]] || fail "$address: expected the function $function last, got: $found"
+  [ -z "$source" ] || [[ $outer == *"$source:"[0-9]* ]] || fail "$address: expected a line of $source, got: $found"
+  found=$(look_up "$(printf '0x%x' "$offset")" | sed -n 1p)
   [ "$found" = "??" ] || fail "the bare offset 0x$(printf '%x' "$offset") named $found, not ??"
+}
+
+# inlined <function> <source file>: every address inside the function names it last, in
+# that file; at some of them the code is an inlined helper, named first, and addr2line
+# without -i names only that helper.
+inlined() {
+  local function=$1 source=$2 start end at verdict addresses bad inlined_at helper_at example inner plain
+  start=$("$nm" -C "$debug" | awk -v name="$function" '$2 == "T" && index($3, name "(") == 1 && !found { print $1; found = 1 }')
+  [ -n "$start" ] || fail "Horavane.debug has no function $function"
+  end=$(awk -v at="$start" 'tolower($1) == at { print $2 }' <<< "$table")
+  [ -n "$end" ] || fail "$function: not in the function table of Horavane.asi"
+  # -a heads each address's functions with the address itself.
+  verdict=$(for ((at = 16#$start; at < 16#$end; at++)); do printf '0x%x\n' "$at"; done | look_up -a |
+    awk -v name="$function" -v source="$source" '
+      function close_record() {
+        if (at == "") return
+        addresses++
+        if (index(last, name "(") != 1 || file !~ ("/" source ":[0-9]")) { bad++; if (example == "") example = at ":" last }
+        if (levels > 1 && helper == "") helper = at
+        if (levels > 1) inlined++
+      }
+      /^0x[0-9a-f]+$/ { close_record(); at = $0; levels = 0; odd = 1; next }
+      odd { last = $0; levels++; odd = 0; next }
+      { file = $0; odd = 1 }
+      END { close_record(); printf "%d %d %d %s %s\n", addresses, bad, inlined, (helper == "" ? "-" : helper), example }')
+  read -r addresses bad inlined_at helper_at example <<< "$verdict"
+  echo "  $function: $addresses addresses, $inlined_at of them in code inlined into it"
+  [ "$addresses" -gt 0 ] || fail "$function: addr2line named no address"
+  [ "$bad" -eq 0 ] || fail "$function: $bad addresses do not name it last, in $source; the first: $example"
+  [ "$inlined_at" -gt 0 ] || fail "$function: no address in inlined code, so -i shows nothing more"
+  inner=$(look_up "$helper_at" | sed -n 1p)
+  plain=$("$addr2line" -f -C -e "$debug" "$helper_at" | sed -n 1p)
+  [[ $inner != "$function("* && $plain == "$inner" ]] ||
+    fail "$helper_at: without -i addr2line names $plain, not the inlined $inner alone"
 }
 
 echo "test-crash-address: image base 0x$(printf '%x' "$base")"
@@ -74,4 +117,5 @@ entry=$((16#$(header "$dll" AddressOfEntryPoint)))
 name=$("$nm" -C "$debug" | awk -v at="$(printf '%016x' $((base + entry)))" '$2 == "T" && tolower($1) == at && !found { print $3; found = 1 }')
 [ -n "$name" ] || fail "Horavane.debug has no function at the entry point, offset 0x$(printf '%x' "$entry")"
 lookup "$entry" "$name"
+inlined drawText src/menu/text.cpp
 echo "test-crash-address: crash offsets map to their functions through Horavane.debug"

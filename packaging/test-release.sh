@@ -127,7 +127,20 @@ check "SHA256SUMS gives the zip's, the debug archive's, the build info's and Hor
 same_as_source() { cmp -s "$1" <(sed 's/$/\r/' "$2") || { echo "  $1 is not $2 as Windows text" >&2; return 1; }; }
 check "Horavane-LICENSE.txt is LICENSE" same_as_source "$licence" "$root/LICENSE"
 check "Horavane-CHANGELOG.txt is CHANGELOG.md" same_as_source "$changelog" "$root/CHANGELOG.md"
-check "the changelog has a section for $version" grep -q "^## \[$version\] - [0-9]\{4\}-[0-9][0-9]-[0-9][0-9]"$'\r$' "$changelog"
+# The shipped changelog is the players': its first version section is this release's,
+# dated, and it holds no unreleased notes and nothing about building or testing Horavane
+# (those are in CONTRIBUTORS-CHANGELOG.md, which does not ship).
+changelog_for_players() {
+  local first found
+  first=$(tr -d '\r' < "$changelog" | grep -m1 '^## ' || true)
+  [[ $first =~ ^"## ["${version//./\\.}"] - "[0-9]{4}-[0-9]{2}-[0-9]{2}$ ]] ||
+    { echo "  the first version section is \"$first\", not \"## [$version] - <date>\"" >&2; return 1; }
+  found=$(tr -d '\r' < "$changelog" | grep -n -e '\[Unreleased\]' -e '[Cc]ontributor' -e 'README' -e 'make test' \
+    -e 'make demo' -e 'scripts/' -e 'horavane-sim' -e 'CI ' || true)
+  [ -z "$found" ] || { echo "  $(basename "$changelog") holds notes that are not a player's:" >&2; echo "$found" | sed 's/^/    /' >&2; return 1; }
+}
+check "the changelog's first version section is $version, and it holds only what a player can notice" \
+  changelog_for_players
 
 # ---- The version resource ----
 # The string that follows `name` among the DLL's UTF-16 strings (its StringFileInfo).
@@ -260,25 +273,39 @@ speeds_listed() {
   done < <("$sim" speeds)
 }
 check "the readme gives every rate line's measured speed" speeds_listed
-mentions() { grep -qF -- "$1" "$readme" || { echo "  $(basename "$readme") does not say: $1" >&2; return 1; }; }
+# mentions <words>: the readme says these words, on one line or across line ends.
+mentions() {
+  tr -d '\r' < "$readme" | tr '\n' ' ' | grep -qF -- "$1" || { echo "  $(basename "$readme") does not say: $1" >&2; return 1; }
+}
 check "the readme says where the files go" mentions "Copy Horavane.asi into that folder, beside ScriptHookV.dll."
-check "the readme says the settings file lives in the game's folder" \
-  mentions "The settings file, horavane.ini, always lives in the game's folder."
+check "the readme says horavane.ini is in the folder the game runs in, normally the game's" \
+  mentions "horavane.ini, in the folder the game runs in, which is normally the game's folder"
 check "the readme says how to upgrade" mentions "Upgrading: unzip the new release into the game's folder"
 check "the readme says the keypad needs Num Lock" mentions "The keypad keys need Num Lock on."
 check "the readme says to switch remembering on before picking the rate" mentions "Switch it ON first, then pick the"
-# troubleshooting <entry>: the readme's troubleshooting section has a paragraph that
-# starts with the entry.
+# troubleshooting <entry> [<words>]: the readme's troubleshooting section has a
+# paragraph that starts with the entry and, given words, holds them (across its lines).
 troubleshooting() {
-  tr -d '\r' < "$readme" | awk -v entry="$1" '
-    /^IF SOMETHING DOES NOT WORK$/ { inside = 1 } inside && index($0, entry) == 1 { found = 1 }
-    END { exit !found }' || { echo "  no troubleshooting entry: $1" >&2; return 1; }
+  tr -d '\r' < "$readme" | awk -v entry="$1" -v words="${2:-}" '
+    /^IF SOMETHING DOES NOT WORK$/ { inside = 1 }
+    inside && index($0, entry) == 1 { paragraph = $0; next }
+    paragraph != "" && $0 == "" { if (index(paragraph, words)) found = 1; paragraph = "" }
+    paragraph != "" { paragraph = paragraph " " $0 }
+    END { if (paragraph != "" && index(paragraph, words)) found = 1; exit !found }' ||
+    { echo "  no troubleshooting entry \"$1\"${2:+ that says \"$2\"}" >&2; return 1; }
 }
 for entry in "The menu does not open:" "The menu opens but the keypad does nothing:" "A key you set does nothing:" \
   "The next start forgets the rate: switch" "Own rate stops the clock: OWNRATE must be" \
   "Changes to horavane.ini have no effect:" "HOW THIS RELEASE IS TESTED:"; do
   check "the readme's troubleshooting answers \"$entry\"" troubleshooting "$entry"
 done
+# The entries that say what a player sees in the menu or the game, and what to do.
+check "the readme's troubleshooting points from a forgotten rate to the remember line's \"(not saved)\"" \
+  troubleshooting "The next start forgets the rate:" 'remember line shows "(not saved)"'
+check "the readme's troubleshooting answers a clock that stands still from the start" \
+  troubleshooting "The clock stands still after the game starts:" "UPDATERATE=2000"
+check "the readme's troubleshooting says a too large OWNRATE wraps round to 0" \
+  troubleshooting "Own rate stops the clock:" "4294967296 reads as 0"
 
 echo "test-release: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

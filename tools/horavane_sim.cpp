@@ -10,6 +10,9 @@
 //                                              gives, as the players' readme's table
 //   horavane-sim pace-table                    the same against what each caption
 //                                              promises, as README.md's Markdown section
+//   horavane-sim speed-range                   the least and the most that the faster lines, and
+//                                              the slower ones, really give: one sentence for
+//                                              the introductions of both READMEs
 //   horavane-sim settings [<ini>]              what the plug-in reads at start from the given
 //                                              settings file, else from ./horavane.ini as the
 //                                              game does; the first line names the file read
@@ -57,11 +60,14 @@ int run(const std::vector<std::string>& args) {
   if (args.size() == 1 && command == "speeds") return tableCommand("speeds", writeSpeedTable, std::cout, std::cerr);
   if (args.size() == 1 && command == "pace-table")
     return tableCommand("pace-table", writePaceTableMarkdown, std::cout, std::cerr);
+  if (args.size() == 1 && command == "speed-range")
+    return tableCommand("speed-range", writeSpeedRange, std::cout, std::cerr);
   if (args.size() <= 2 && command == "settings")
     return finish(writeLoadedSettings(args.size() == 2 ? args[1] : "", std::cout, error), error);
   std::fprintf(stderr,
                "usage: horavane-sim demo | play [--resolution <w>x<h>] | render <frame-file> <out.png> |\n"
-               "                    key-names [--markdown | --silent] | speeds | pace-table | settings [<ini>]\n");
+               "                    key-names [--markdown | --silent] | speeds | pace-table | speed-range |\n"
+               "                    settings [<ini>]\n");
   return 2;
 }
 

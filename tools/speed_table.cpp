@@ -1,5 +1,6 @@
 #include "tools/speed_table.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,7 @@ struct LinePace {
   enum Kind { OwnClock, Frozen, Stepped } kind;
   uint32_t msPerStep;  // Stepped: real ms per game step
   bool perMinute;      // Stepped: the step is a game minute, not a game second
+  bool ownRate;        // the "Own rate" line, whose rate the player sets
 
   // Real ms a game minute takes; 0 when the clock is frozen.
   double minuteMs() const {
@@ -47,7 +49,8 @@ std::runtime_error lineError(int32_t line, const char* caption, const std::strin
 
 // Makes the line's rate current as the menu does, lets SPAN_MS pass and paces once.
 LinePace measureLine(SimHost& host, int32_t line, const MenuItem& item) {
-  LinePace pace{line, item.caption, static_cast<uint32_t>(item.rate), LinePace::OwnClock, 0, false};
+  LinePace pace{line, item.caption, static_cast<uint32_t>(item.rate), LinePace::OwnClock, 0, false,
+                item.action == LineAction::SelectOwnRate};
   host.game().reset();
   resetClock();
   selectRate(pace.rate);
@@ -232,6 +235,30 @@ void writePlain(std::ostream& out, const std::vector<LinePace>& lines) {
   }
 }
 
+// ---- Both READMEs' introductions: the range of the fixed faster and slower lines ----
+
+// The number of a speed as the plain table shows it, without its "x" or "/".
+std::string speedNumber(double factor) { return speedText(factor).substr(1); }
+
+void writeRange(std::ostream& out, const std::vector<LinePace>& lines) {
+  double fastest = 0, leastFast = 0, slowest = 0, leastSlow = 0;
+  for (const LinePace& pace : lines) {
+    const double factor = pace.factor();
+    if (pace.ownRate || factor == 0) continue;
+    if (factor > 1) {
+      fastest = std::max(fastest, factor);
+      leastFast = leastFast == 0 ? factor : std::min(leastFast, factor);
+    } else if (factor < 1) {
+      leastSlow = std::max(leastSlow, factor);
+      slowest = slowest == 0 ? factor : std::min(slowest, factor);
+    }
+  }
+  if (fastest == 0 || slowest == 0) throw std::runtime_error("the menu has no faster or no slower line");
+  out << "The menu's faster lines run the clock " << speedNumber(leastFast) << " to " << speedNumber(fastest)
+      << " times as fast as the game's own pace, and its slower lines " << speedNumber(leastSlow) << " to "
+      << speedNumber(slowest) << " times as slow.\n";
+}
+
 bool writeMeasured(std::ostream& out, std::string& error,
                    void (*write)(std::ostream&, const std::vector<LinePace>&)) {
   try {
@@ -252,6 +279,8 @@ bool writePaceTableMarkdown(std::ostream& out, std::string& error) {
 }
 
 bool writeSpeedTable(std::ostream& out, std::string& error) { return writeMeasured(out, error, writePlain); }
+
+bool writeSpeedRange(std::ostream& out, std::string& error) { return writeMeasured(out, error, writeRange); }
 
 int tableCommand(const char* name, bool (*write)(std::ostream&, std::string&), std::ostream& out,
                  std::ostream& errors) {

@@ -1,5 +1,6 @@
 // The clock's real pace at every rate line of the menu, measured once and written two
-// ways: as Markdown for README.md and as a plain table for the players' README.txt.
+// ways: as Markdown for README.md and as a plain table for the players' README.txt; and
+// the range of the faster and slower lines, for the introductions of both.
 //
 // The captions and rates are the plug-in's own menu lines, with the own rate a missing
 // settings file gives. The pace is the plug-in's own pacing, run in the simulated game:
@@ -23,7 +24,13 @@ bool writePaceTableMarkdown(std::ostream& out, std::string& error);
 // False, with `error`, as writePaceTableMarkdown.
 bool writeSpeedTable(std::ostream& out, std::string& error);
 
-// Runs one of the two writers above as the command `name`: the table to `out`, or, when
+// One line for both READMEs' introductions: how many times as fast as the game's own
+// pace the least and the most of the menu's faster lines really run the clock, and how
+// many times as slow its slower lines (Stop Time and the own rate left out), the numbers
+// as writeSpeedTable shows them. False, with `error`, as writePaceTableMarkdown.
+bool writeSpeedRange(std::ostream& out, std::string& error);
+
+// Runs one of the writers above as the command `name`: the table to `out`, or, when
 // the writer fails, "horavane-sim: <name>: <error>" to `errors`. The exit status.
 int tableCommand(const char* name, bool (*write)(std::ostream&, std::string&), std::ostream& out,
                  std::ostream& errors);
