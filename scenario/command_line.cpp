@@ -36,6 +36,15 @@ std::string uniqueFolder() {
   throw std::runtime_error("could not make a temporary folder in " + fs::temp_directory_path().string());
 }
 
+// Windows refuses to delete a read-only file, which a scenario may leave (settings-file
+// read-only), so every entry is made writable first.
+void removeFolder(const std::string& folder) {
+  std::error_code ignored;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder, ignored))
+    fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+  fs::remove_all(folder);
+}
+
 bool readAll(const Options& options, const std::string& startFolder, std::vector<Scenario>& scenarios) {
   std::vector<std::string> errors;
   std::map<std::string, std::string> names;
@@ -67,7 +76,7 @@ bool runOne(const Scenario& scenario, ScenarioHost& host, const Options& options
   fs::current_path(folder);
   const std::string failure = runScenario(scenario, host, trace.is_open() ? &trace : nullptr, startFolder);
   fs::current_path(startFolder);
-  if (failure.empty() || !options.keep) fs::remove_all(folder);
+  if (failure.empty() || !options.keep) removeFolder(folder);
   if (failure.empty()) {
     std::cout << "pass " << scenario.path << " (" << host.frameNumber() << " frames)\n";
     return true;

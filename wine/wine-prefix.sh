@@ -11,9 +11,28 @@ mode=${1:?$usage}
 prefix=${2:?$usage}
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree=;mshtml="
 
+# Windows refuses to write a read-only file, even for an administrator. Wine's server,
+# which opens the files, would write one as root, whose CAP_DAC_OVERRIDE passes over
+# file modes; so as root it runs without that override (nor DAC_READ_SEARCH), and
+# root's checks meet a read-only horavane.ini as players do. Where even that cannot be
+# dropped (no CAP_SETPCAP), a marker beside the prefix tells the checks that need it.
+server=(wineserver -p60)
+root_writes_read_only=$prefix.root-writes-read-only
+drop=(setpriv --inh-caps=-dac_override,-dac_read_search --bounding-set=-dac_override,-dac_read_search)
+
 case "$mode" in
   start)
     command -v wine >/dev/null || { echo "wine-prefix: wine is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
+    rm -f "$root_writes_read_only"
+    if [ "$(id -u)" -eq 0 ]; then
+      # setpriv can leave a capability it may not drop without a word: ask the result.
+      if "${drop[@]}" bash -c 'caps=$(sed -n "s/^CapEff:\t//p" /proc/self/status); (( (0x$caps & 6) == 0 ))' 2>/dev/null; then
+        server=("${drop[@]}" "${server[@]}")
+      else
+        echo "wine-prefix: cannot run Wine's server without root's override of file modes; it writes read-only files" |
+          tee "$root_writes_read_only" >&2
+      fi
+    fi
     for attempt in 1 2; do
       wineserver -k 2>/dev/null || true
       rm -rf "$prefix"
@@ -21,7 +40,7 @@ case "$mode" in
       # The server first, persistent, so that it outlives wineboot until `stop`; a run
       # stopped before `stop` (Ctrl-C, a closed terminal) leaves it for 60 s after its
       # last client at most, not until the next run.
-      if wineserver -p60 > "$prefix.log" 2>&1 && wineboot --init >> "$prefix.log" 2>&1; then
+      if "${server[@]}" > "$prefix.log" 2>&1 && wineboot --init >> "$prefix.log" 2>&1; then
         echo "wine-prefix: $prefix ready (attempt $attempt)"
         exit 0
       fi
