@@ -45,14 +45,20 @@ function(horavane_check label name)
 endfunction()
 
 # Every check under Wine runs in the one prefix that the fixture wine.prefix makes for
-# the run (wine/CMakeLists.txt), with its server kept running until wine.prefix.stop.
+# the run (wine/checks.cmake), with its server kept running until wine.prefix.stop,
+# through `wine/wine-prefix.sh run`, which gives Wine its environment and the folder for
+# its server beside the prefix. The checks' own TMPDIR is an empty folder of the build
+# that no Wine process may write to: wine.tmpdir and wine.tmpdir.after check it, so a
+# Wine run that escapes the prefix's server folder fails them instead of leaving its
+# folder in /tmp.
 set(HORAVANE_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
-set(HORAVANE_WINE_ENV WINEPREFIX=${HORAVANE_WINE_PREFIX} WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree=\\;mshtml=")
+set(HORAVANE_WINE_CALLER_TMPDIR ${CMAKE_BINARY_DIR}/wine-caller-tmp)
 
 function(horavane_wine_check name)
   cmake_parse_arguments(CHECK "" "" "COMMAND" ${ARGN})
-  horavane_check(wine ${name} COMMAND ${CHECK_COMMAND})
+  horavane_check(wine ${name} COMMAND ${PROJECT_SOURCE_DIR}/wine/wine-prefix.sh run ${HORAVANE_WINE_PREFIX}
+                                      ${CHECK_COMMAND})
   set_tests_properties(wine.${name} PROPERTIES
-    FIXTURES_REQUIRED wine_prefix ENVIRONMENT "${HORAVANE_WINE_ENV}" SKIP_RETURN_CODE 77
+    FIXTURES_REQUIRED wine_prefix ENVIRONMENT TMPDIR=${HORAVANE_WINE_CALLER_TMPDIR} SKIP_RETURN_CODE 77
     REQUIRED_FILES ${HORAVANE_WINDOWS_DIR}/Horavane.asi)
 endfunction()

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Screenshots of the menu as a player sees it, rendered by the simulated host from the
 # plug-in's calls. The scenarios in packaging/demo/ run the real Horavane.asi under Wine
-# (in a Wine prefix made fresh at the given folder) and write frame files with
+# (in a Wine prefix made fresh at the given folder, with its server's folder beside it,
+# through wine/wine-prefix.sh) and write frame files with
 # `snapshot`; each frame is rendered to a PNG of the same name and folder: the
 # download-page set at the top of the output folder, the README's pictures in readme/.
 # Without the Wine host in the Windows build, the same scenarios run the plug-in's
@@ -41,8 +42,8 @@ if [ -f "$host" ] && [ -f "$plugin" ]; then
   via="the real Horavane.asi under Wine"
   wine_prefix start > "$out/scenarios.log" || fail "no Wine prefix to run the demo scenarios in"
   trap 'wine_prefix stop > /dev/null' EXIT
-  export WINEPREFIX=$wine_prefix WINEDEBUG=-all
-  (cd "$out" && wine "$host" --plugin "$plugin" "${scenarios[@]}") >> "$out/scenarios.log" 2>&1 ||
+  (cd "$out" && "$here/../wine/wine-prefix.sh" run "$wine_prefix" wine "$host" --plugin "$plugin" "${scenarios[@]}") \
+    >> "$out/scenarios.log" 2>&1 ||
     { cat "$out/scenarios.log" >&2; fail "the demo scenarios failed under Wine"; }
 elif [ -x "$runner" ]; then
   via="the plug-in's sources in the native simulated host: this Windows build has no Wine host"

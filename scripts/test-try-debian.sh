@@ -33,7 +33,11 @@
 # The runs' processes are found by a variable in their environment and, in the new
 # system, by their root, never by command line; this test's cleanup kills only those and
 # its own: its watchdog, by process id, and its tmux servers, by a variable of their own. A run's folder must not be removed
-# while a process of its namespaces is alive. Every wait is bounded by the clock,
+# while a process of its namespaces is alive. The test runs in a mount namespace of its
+# own whose / is a shared mount, as on a systemd machine, whichever way this machine's
+# is (a container's is private): a mount made from outside a run then reaches every
+# namespace of the run that does not refuse it, as its removal's must; and nothing the
+# test mounts is seen outside it. Every wait is bounded by the clock,
 # and the whole test by LIMIT seconds; when a limit is reached it says what it was
 # waiting for. Needs root and a machine that can make namespaces; exits 77 (skipped)
 # otherwise, with the script's own reason.
@@ -52,6 +56,20 @@ case $status in
   3) echo "test-try-debian: skipped: $out"; exit 77 ;;
   *) echo "test-try-debian: FAILED: try-debian.sh --check: status $status: $out" >&2; exit 1 ;;
 esac
+
+# The test again, in the same process, in a mount namespace of its own: its mounts are
+# first made private, cut off from this machine's, then shared among themselves, so that
+# / propagates into the namespaces made from it as a systemd machine's does, and what
+# the test mounts goes with its namespace. TRY_SHARED_ROOT names that namespace, so that
+# the test started again knows it is there.
+if [ "${TRY_SHARED_ROOT:-}" != "$(readlink /proc/self/ns/mnt)" ]; then
+  exec unshare --mount --propagation private -- bash -c '
+    error=$(mount --make-rshared / 2>&1) ||
+      { echo "test-try-debian: skipped: / cannot be made a shared mount in a mount namespace of its own: $error"; exit 77; }
+    TRY_SHARED_ROOT=$(readlink /proc/self/ns/mnt) exec "$0"' "$(realpath -e -- "$0")"
+fi
+unset TRY_SHARED_ROOT
+[ "$(findmnt -n -o PROPAGATION /)" = shared ] || { echo "test-try-debian: FAILED: / is not a shared mount in the test's namespace" >&2; exit 1; }
 
 # In /var/tmp, as the runs' folders, so that a bind mount from here is on their filesystem.
 tmp=$(mktemp -d /var/tmp/test-try-debian.XXXXXX)

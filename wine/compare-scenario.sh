@@ -1,7 +1,7 @@
 #!/bin/bash
 # One scenario against the plug-in's sources in the native simulated host and against
-# the real Horavane.asi under Wine (in the prefix WINEPREFIX names); the two traces must
-# be equal line for line.
+# the real Horavane.asi under Wine (in the prefix WINEPREFIX names: run it through
+# `wine/wine-prefix.sh run`); the two traces must be equal line for line.
 #
 #   compare-scenario.sh <horavane-scenario> <windows build folder> <scenario.scn> <work folder>
 set -euo pipefail

@@ -4,12 +4,23 @@
 #
 #   wine-prefix.sh start <prefix folder>   makes the prefix (one retry); on failure
 #                                          prints what Wine said
+#   wine-prefix.sh run <prefix folder> <command> [args...]
+#                                          runs the command (wine ..., or a script that
+#                                          runs wine) with that prefix and its server
 #   wine-prefix.sh stop <prefix folder>    stops its server
+#
+# Debian's Wine makes its server's folder (wine-XXXXXX, holding the socket) under
+# TMPDIR, or /tmp, names it in the prefix's file `wineserver`, and leaves it there when
+# the server ends. Every Wine process of a prefix looks for its server in its own TMPDIR:
+# one with another TMPDIR starts a second server, in a folder of its own. So every Wine
+# process here gets the one TMPDIR below, the folder <prefix folder>.tmp beside the
+# prefix, whatever TMPDIR the caller has: nothing goes into /tmp, and removing the build
+# folder removes it.
 set -euo pipefail
-usage="usage: wine-prefix.sh start|stop <prefix folder>"
+usage="usage: wine-prefix.sh start|stop <prefix folder>, or wine-prefix.sh run <prefix folder> <command> [args...]"
 mode=${1:?$usage}
-prefix=${2:?$usage}
-export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree=;mshtml="
+prefix=$(realpath -m -- "${2:?$usage}")
+export WINEPREFIX=$prefix TMPDIR=$prefix.tmp WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree=;mshtml="
 
 # Windows refuses to write a read-only file, even for an administrator. Wine's server,
 # which opens the files, would write one as root, whose CAP_DAC_OVERRIDE passes over
@@ -35,8 +46,8 @@ case "$mode" in
     fi
     for attempt in 1 2; do
       wineserver -k 2>/dev/null || true
-      rm -rf "$prefix"
-      mkdir -p "$prefix"
+      rm -rf "$prefix" "$TMPDIR"
+      mkdir -p "$prefix" "$TMPDIR"
       # The server first, persistent, so that it outlives wineboot until `stop`; a run
       # stopped before `stop` (Ctrl-C, a closed terminal) leaves it for 60 s after its
       # last client at most, not until the next run.
@@ -48,6 +59,12 @@ case "$mode" in
       if [ -s "$prefix.log" ]; then cat "$prefix.log" >&2; else echo "  (nothing)" >&2; fi
     done
     exit 1
+    ;;
+  run)
+    [ $# -ge 3 ] || { echo "$usage" >&2; exit 2; }
+    [ -d "$TMPDIR" ] || { echo "wine-prefix: $TMPDIR: no such folder; wine-prefix.sh start $prefix makes the prefix first" >&2; exit 1; }
+    shift 2
+    exec "$@"
     ;;
   stop)
     wineserver -k 2>/dev/null || true

@@ -5,7 +5,8 @@
 # Usage: tests/profile_differential/run.sh <profile_cases> <profile_cases.exe> <work folder>
 #
 # Runs the two builds of profile_cases.cpp (the native one over platform/posix, the
-# Windows one over kernel32, under Wine in the prefix WINEPREFIX names) in fresh
+# Windows one over kernel32, under Wine in the prefix WINEPREFIX names: run this
+# through `wine/wine-prefix.sh run`) in fresh
 # folders and compares their outputs line by line. Reads must agree exactly; written
 # files are compared after the normalisation described at the top of
 # profile_cases.cpp. Prints the first mismatch (case, input file, what each side
