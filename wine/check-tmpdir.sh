@@ -3,13 +3,14 @@
 # process of the run the folder <prefix folder>.tmp as TMPDIR, so that Debian's Wine
 # makes its server's folder there and not in /tmp. The Wine checks themselves run with
 # TMPDIR pointed at another folder of the build, which must stay empty: anything Wine
-# puts there would have gone into /tmp.
+# puts there would have gone into /tmp. Where Wine aborts whenever TMPDIR is set (Debian
+# 13's), the server's folder is in /tmp while it runs, and gone once it is stopped.
 #
 #   check-tmpdir.sh clear <checks' TMPDIR>                  makes that folder, empty
 #   check-tmpdir.sh server <prefix folder> <checks' TMPDIR> while the prefix's server
 #       runs: a Wine program run from a caller with that TMPDIR finds the one server,
-#       whose folder is in <prefix folder>.tmp, and nothing is written to that TMPDIR
-#       or to /tmp
+#       whose folder is in <prefix folder>.tmp (or /tmp, as above), and nothing is
+#       written to that TMPDIR or to /tmp
 #   check-tmpdir.sh after <prefix folder> <checks' TMPDIR>  once the server is stopped:
 #       that TMPDIR and /tmp still hold nothing of the prefix's
 set -euo pipefail
@@ -51,7 +52,15 @@ case "$folder" in
   wine-?*) ;;
   *) fail "$prefix/wineserver: names '$folder', not a folder wine-XXXXXX" ;;
 esac
-[ ! -e "/tmp/$folder" ] || fail "/tmp/$folder: a Wine process of $prefix made its server's folder in /tmp"
+# Where Wine aborts on TMPDIR (wine-prefix.sh leaves a marker saying so), the server's
+# folder is in /tmp while it runs, and must be gone once it is stopped.
+tmpdir_aborts=$prefix.tmpdir-aborts
+server_folder=$server_tmpdir/$folder
+if [ -f "$tmpdir_aborts" ]; then
+  server_folder=/tmp/$folder
+else
+  [ ! -e "/tmp/$folder" ] || fail "/tmp/$folder: a Wine process of $prefix made its server's folder in /tmp"
+fi
 
 case "$mode" in
   server)
@@ -60,7 +69,8 @@ case "$mode" in
     TMPDIR=$caller "$here/wine-prefix.sh" run "$prefix" wine cmd /c exit 0 ||
       fail "wine cmd /c exit 0 failed in $prefix"
     caller_is_empty
-    [ ! -e "/tmp/$folder" ] || fail "/tmp/$folder: wine cmd, run through wine-prefix.sh, made its server's folder in /tmp"
+    [ -f "$tmpdir_aborts" ] || [ ! -e "/tmp/$folder" ] ||
+      fail "/tmp/$folder: wine cmd, run through wine-prefix.sh, made its server's folder in /tmp"
 
     # The server's folder is server-<device>-<inode> of the prefix (both hexadecimal),
     # and the server works in it. Every process working in such a folder is the
@@ -69,7 +79,7 @@ case "$mode" in
     # this prefix's.
     read -r device inode < <(stat -c '%d %i' "$prefix")
     name=$(printf 'server-%x-%x' "$device" "$inode")
-    expected=$server_tmpdir/$folder/$name
+    expected=$server_folder/$name
     [ -S "$expected/socket" ] || fail "$expected/socket: no such socket; the server of $prefix is not where wine-prefix.sh puts it"
     declare -A in_use=()
     for cwd in /proc/[0-9]*/cwd; do
@@ -80,10 +90,15 @@ case "$mode" in
     for where in "${!in_use[@]}"; do
       [ "$where" = "$expected" ] || fail "a second server of $prefix works in $where (processes${in_use[$where]}), beside the one in $expected"
     done
-    echo "check-tmpdir: one server of $prefix, in $expected; nothing in $caller or /tmp"
+    if [ -f "$tmpdir_aborts" ]; then
+      echo "check-tmpdir: one server of $prefix, in $expected ($(cat "$tmpdir_aborts")); nothing in $caller"
+    else
+      echo "check-tmpdir: one server of $prefix, in $expected; nothing in $caller or /tmp"
+    fi
     ;;
   after)
     caller_is_empty
+    [ ! -e "/tmp/$folder" ] || fail "/tmp/$folder: the server's folder is left in /tmp after its server stopped"
     echo "check-tmpdir: the Wine checks left nothing in $caller or /tmp"
     ;;
   *) echo "$usage" >&2; exit 2 ;;

@@ -16,11 +16,34 @@
 # process here gets the one TMPDIR below, the folder <prefix folder>.tmp beside the
 # prefix, whatever TMPDIR the caller has: nothing goes into /tmp, and removing the build
 # folder removes it.
+#
+# Debian 13's Wine (10.0) aborts ("free(): invalid pointer") in the server and in every
+# client whenever TMPDIR is set, whatever it names. Where it does, `start` leaves a marker
+# beside the prefix, every Wine process of the prefix runs without TMPDIR, so the
+# server's folder is /tmp/wine-XXXXXX, and `stop` removes that folder once the server
+# has ended; the next `start` removes one that a stopped run left.
 set -euo pipefail
 usage="usage: wine-prefix.sh start|stop <prefix folder>, or wine-prefix.sh run <prefix folder> <command> [args...]"
 mode=${1:?$usage}
 prefix=$(realpath -m -- "${2:?$usage}")
-export WINEPREFIX=$prefix TMPDIR=$prefix.tmp WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree=;mshtml="
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree=;mshtml="
+server_tmpdir=$prefix.tmp
+tmpdir_aborts=$prefix.tmpdir-aborts
+
+# Every Wine process of the prefix gets the one TMPDIR, or none where Wine aborts on it.
+use_server_tmpdir() {
+  if [ -f "$tmpdir_aborts" ]; then unset TMPDIR; else export TMPDIR=$server_tmpdir; fi
+}
+
+# The server's folder in /tmp, which Wine leaves when its server ends: removed once no
+# server of the prefix runs, if the prefix names one (wine-XXXXXX) that is ours.
+remove_folder_in_tmp() {
+  local name
+  name=$(cat "$prefix/wineserver" 2>/dev/null) || return 0
+  [[ $name =~ ^wine-[A-Za-z0-9]{6}$ ]] && [ -d "/tmp/$name" ] && [ -O "/tmp/$name" ] || return 0
+  (unset TMPDIR; wineserver -k 2>/dev/null; wineserver -w 2>/dev/null) || true
+  rm -rf -- "/tmp/$name"
+}
 
 # Windows refuses to write a read-only file, even for an administrator. Wine's server,
 # which opens the files, would write one as root, whose CAP_DAC_OVERRIDE passes over
@@ -34,6 +57,21 @@ drop=(setpriv --inh-caps=-dac_override,-dac_read_search --bounding-set=-dac_over
 case "$mode" in
   start)
     command -v wine >/dev/null || { echo "wine-prefix: wine is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
+    remove_folder_in_tmp
+    rm -rf "$server_tmpdir" "$tmpdir_aborts"
+    mkdir -p "$prefix" "$server_tmpdir"
+    # 134: the abort of a Wine that cannot take TMPDIR (with no server running, -k
+    # otherwise ends with 1 at once; without the prefix's folder it ends before it looks
+    # at TMPDIR).
+    status=0
+    # In a subshell that waits, so that bash's "Aborted" goes where Wine's message goes.
+    (TMPDIR=$server_tmpdir wineserver -k; exit $?) 2>/dev/null || status=$?
+    rm -f "$prefix/wineserver"  # the probe's record of a folder in $server_tmpdir
+    if [ "$status" -eq 134 ]; then
+      echo "wine-prefix: this Wine aborts whenever TMPDIR is set; its server's folder goes into /tmp and is removed at stop" |
+        tee "$tmpdir_aborts"
+    fi
+    use_server_tmpdir
     rm -f "$root_writes_read_only"
     if [ "$(id -u)" -eq 0 ]; then
       # setpriv can leave a capability it may not drop without a word: ask the result.
@@ -45,9 +83,11 @@ case "$mode" in
       fi
     fi
     for attempt in 1 2; do
-      wineserver -k 2>/dev/null || true
-      rm -rf "$prefix" "$TMPDIR"
-      mkdir -p "$prefix" "$TMPDIR"
+      # Only a prefix that names its server's folder may have a server to stop: asked
+      # without one, Debian's Wine makes a folder for nothing, in /tmp where it aborts.
+      if [ -f "$prefix/wineserver" ]; then wineserver -k 2>/dev/null || true; fi
+      rm -rf "$prefix" "$server_tmpdir"
+      mkdir -p "$prefix" "$server_tmpdir"
       # The server first, persistent, so that it outlives wineboot until `stop`; a run
       # stopped before `stop` (Ctrl-C, a closed terminal) leaves it for 60 s after its
       # last client at most, not until the next run.
@@ -62,12 +102,15 @@ case "$mode" in
     ;;
   run)
     [ $# -ge 3 ] || { echo "$usage" >&2; exit 2; }
-    [ -d "$TMPDIR" ] || { echo "wine-prefix: $TMPDIR: no such folder; wine-prefix.sh start $prefix makes the prefix first" >&2; exit 1; }
+    [ -d "$server_tmpdir" ] || { echo "wine-prefix: $server_tmpdir: no such folder; wine-prefix.sh start $prefix makes the prefix first" >&2; exit 1; }
+    use_server_tmpdir
     shift 2
     exec "$@"
     ;;
   stop)
+    use_server_tmpdir
     wineserver -k 2>/dev/null || true
+    remove_folder_in_tmp
     echo "wine-prefix: server of $prefix stopped"
     ;;
   *) echo "$usage" >&2; exit 2 ;;
