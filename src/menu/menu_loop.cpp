@@ -121,7 +121,10 @@ MenuWindow openWindow() {
   int32_t width = 0;
   int32_t height = 0;
   ScreenResolution(&width, &height);
-  const int32_t rowsBelowTimeLine = (height - TIME_LINE_Y) / ROW_PX - 1;
+  // Divided first, so that no height the game reports can overflow; the time line
+  // stands on a whole row.
+  static_assert(TIME_LINE_Y % ROW_PX == 0, "the time line starts a row");
+  const int32_t rowsBelowTimeLine = height / ROW_PX - TIME_LINE_Y / ROW_PX - 1;
   const int32_t size = std::max(rowsBelowTimeLine - MOST_BLANK_ROWS, 1);
   return {size, 0, size};
 }
