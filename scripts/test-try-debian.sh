@@ -32,14 +32,14 @@
 #   this machine's release, only http, https or file addresses.
 # The runs' processes are found by a variable in their environment and, in the new
 # system, by their root, never by command line; this test's cleanup kills only those and
-# its own: its watchdog, by process id, and its tmux servers, by a variable of their own. A run's folder must not be removed
-# while a process of its namespaces is alive. The test runs in a mount namespace of its
-# own whose / is a shared mount, as on a systemd machine, whichever way this machine's
-# is (a container's is private): a mount made from outside a run then reaches every
-# namespace of the run that does not refuse it, as its removal's must; and nothing the
-# test mounts is seen outside it. Every wait is bounded by the clock,
-# and the whole test by LIMIT seconds; when a limit is reached it says what it was
-# waiting for. Needs root and a machine that can make namespaces; exits 77 (skipped)
+# its own: its watchdog, by process id, and its tmux servers, by a variable of their
+# own. A run's folder must not be removed while a process of its namespaces is alive.
+# The test runs in a mount namespace of its own whose / is a shared mount, as on a
+# systemd machine, whichever way this machine's is (a container's is private): a mount
+# made from outside a run then reaches every namespace of the run that does not refuse
+# it, as its removal's must; and nothing the test mounts is seen outside it. Every wait
+# is bounded by the clock, and the whole test by LIMIT seconds; when a limit is reached
+# it says what it was waiting for. Needs root and a machine that can make namespaces; exits 77 (skipped)
 # otherwise, with the script's own reason.
 #
 #   test-try-debian.sh

@@ -35,14 +35,27 @@ use_server_tmpdir() {
   if [ -f "$tmpdir_aborts" ]; then unset TMPDIR; else export TMPDIR=$server_tmpdir; fi
 }
 
-# The server's folder in /tmp, which Wine leaves when its server ends: removed once no
-# server of the prefix runs, if the prefix names one (wine-XXXXXX) that is ours.
-remove_folder_in_tmp() {
+# The server's folder in /tmp, which Wine leaves when its server ends. `start` records
+# the one its own server made, by name and by device and inode; only that folder is
+# removed, once no server of the prefix runs, and only while it is still that folder.
+folder_in_tmp=$prefix.folder-in-tmp
+
+record_folder_in_tmp() {
+  [ -f "$tmpdir_aborts" ] || return 0
   local name
-  name=$(cat "$prefix/wineserver" 2>/dev/null) || return 0
-  [[ $name =~ ^wine-[A-Za-z0-9]{6}$ ]] && [ -d "/tmp/$name" ] && [ -O "/tmp/$name" ] || return 0
+  name=$(cat "$prefix/wineserver")
+  printf '%s %s\n' "$name" "$(stat -c %d:%i -- "/tmp/$name")" > "$folder_in_tmp"
+}
+
+remove_folder_in_tmp() {
+  [ -f "$folder_in_tmp" ] || return 0
+  local name id
+  read -r name id < "$folder_in_tmp"
   (unset TMPDIR; wineserver -k 2>/dev/null; wineserver -w 2>/dev/null) || true
-  rm -rf -- "/tmp/$name"
+  if [[ $name =~ ^wine-[A-Za-z0-9]{6}$ ]] && [ "$(stat -c %d:%i -- "/tmp/$name" 2>/dev/null)" = "$id" ]; then
+    rm -rf -- "/tmp/$name"
+  fi
+  rm -f -- "$folder_in_tmp"
 }
 
 # Windows refuses to write a read-only file, even for an administrator. Wine's server,
@@ -86,12 +99,13 @@ case "$mode" in
       # Only a prefix that names its server's folder may have a server to stop: asked
       # without one, Debian's Wine makes a folder for nothing, in /tmp where it aborts.
       if [ -f "$prefix/wineserver" ]; then wineserver -k 2>/dev/null || true; fi
+      remove_folder_in_tmp  # of a first attempt that failed
       rm -rf "$prefix" "$server_tmpdir"
       mkdir -p "$prefix" "$server_tmpdir"
       # The server first, persistent, so that it outlives wineboot until `stop`; a run
       # stopped before `stop` (Ctrl-C, a closed terminal) leaves it for 60 s after its
       # last client at most, not until the next run.
-      if "${server[@]}" > "$prefix.log" 2>&1 && wineboot --init >> "$prefix.log" 2>&1; then
+      if "${server[@]}" > "$prefix.log" 2>&1 && record_folder_in_tmp && wineboot --init >> "$prefix.log" 2>&1; then
         echo "wine-prefix: $prefix ready (attempt $attempt)"
         exit 0
       fi
