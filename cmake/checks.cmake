@@ -18,6 +18,11 @@ set(HORAVANE_SANITIZER_ENV
   UBSAN_OPTIONS=print_stacktrace=1
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1)
 
+# The checks' TMPDIR (the test presets name it): what a check stopped halfway leaves
+# behind, a test's scratch folder or a compiler's temporary file, stays in the build
+# folder, never in /tmp.
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/tmp)
+
 # The folder of this CMakeLists.txt's outputs inside another build of the same sources.
 function(horavane_build_path out build)
   file(RELATIVE_PATH where ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_BINARY_DIR})
