@@ -27,7 +27,6 @@ constexpr uint32_t START_TICK = 1000000;  // far from 0, so that nothing starts 
 constexpr uint32_t DEFAULT_FRAME_MS = 16;
 constexpr int32_t SYSTEM_CLOCK_TOLERANCE_S = 120;
 constexpr const char* SYSTEM_TIME = "<system time>";
-constexpr int32_t TEXT_ROW_PX = 20;  // the height of a text's row on the screen
 // How long select waits after each key: the menu's longest step and a frame or so, so
 // that the next key is acted on in the frame after it is tapped.
 constexpr uint32_t SELECT_STEP_MS = ACTION_DELAY_MS + 20;
@@ -100,6 +99,8 @@ class Runner {
   }
 
   std::vector<DrawnText> lastFrame() const;
+  long pixelX(const DrawnText& text) const;
+  long pixelY(const DrawnText& text) const;
   std::string textAt(const DrawnText& text) const;
   void expectText(const Command& command);
   void expectNoText(const Command& command);
@@ -433,15 +434,21 @@ std::vector<DrawnText> Runner::lastFrame() const {
   return captureFrame(host_.game(), host_.frameNumber()).texts;
 }
 
+// Where a text stands on the game's screen, in pixels.
+long Runner::pixelX(const DrawnText& text) const {
+  return std::lround(text.x * static_cast<float>(host_.game().width()));
+}
+long Runner::pixelY(const DrawnText& text) const {
+  return std::lround(text.y * static_cast<float>(host_.game().height()));
+}
+
 std::string Runner::textAt(const DrawnText& text) const {
-  const SimGame& game = host_.game();
-  return quoteText(text.text) + " at " + std::to_string(std::lround(text.x * static_cast<float>(game.width()))) +
-         " " + std::to_string(std::lround(text.y * static_cast<float>(game.height()))) + " " + colourName(text);
+  return quoteText(text.text) + " at " + std::to_string(pixelX(text)) + " " + std::to_string(pixelY(text)) + " " +
+         colourName(text);
 }
 
 void Runner::expectText(const Command& command) {
   const std::vector<DrawnText> texts = lastFrame();
-  const SimGame& game = host_.game();
   for (const DrawnText& text : texts) {
     const bool ends = text.text.size() >= command.text.size() &&
                       text.text.compare(text.text.size() - command.text.size(), command.text.size(), command.text) == 0;
@@ -449,9 +456,7 @@ void Runner::expectText(const Command& command) {
     const std::string colour = colourName(text);
     if (command.colour == TextColourCheck::White && colour != "white") continue;
     if (command.colour == TextColourCheck::Highlight && colour != "highlight") continue;
-    if (command.hasPosition && (std::lround(text.x * static_cast<float>(game.width())) != command.numbers[0] ||
-                                std::lround(text.y * static_cast<float>(game.height())) != command.numbers[1]))
-      continue;
+    if (command.hasPosition && (pixelX(text) != command.numbers[0] || pixelY(text) != command.numbers[1])) continue;
     return;
   }
   std::string wanted = command.textIsEnding ? "a text ending " + quoteText(command.text) : quoteText(command.text);
@@ -468,12 +473,11 @@ void Runner::expectText(const Command& command) {
 void Runner::expectOnScreen() {
   const SimGame& game = host_.game();
   for (const DrawnText& text : lastFrame()) {
-    const long x = std::lround(text.x * static_cast<float>(game.width()));
-    const long y = std::lround(text.y * static_cast<float>(game.height()));
-    if (x >= 0 && x < game.width() && y >= 0 && y + TEXT_ROW_PX <= game.height()) continue;
+    const long x = pixelX(text), y = pixelY(text);
+    if (x >= 0 && x < game.width() && y >= 0 && y + ROW_PX <= game.height()) continue;
     throw Failure{"expected every text on the screen of " + std::to_string(game.width()) + "x" +
                   std::to_string(game.height()) + " in frame " + std::to_string(host_.frameNumber()) + ", got " +
-                  textAt(text) + ", its row ending at y " + std::to_string(y + TEXT_ROW_PX)};
+                  textAt(text) + ", its row ending at y " + std::to_string(y + ROW_PX)};
   }
 }
 

@@ -97,6 +97,10 @@ constexpr uint32_t OPEN_DELAY_MS = 100;    // drawing before the first poll afte
 constexpr uint32_t ACTION_DELAY_MS = 200;  // drawing after a line's action, so its effect shows
 constexpr uint32_t MOVE_DELAY_MS = 150;    // drawing after the selection moved
 
+// The menu stands on rows of this many pixels: each text's row, and a blank row between
+// groups of lines.
+constexpr int32_t ROW_PX = 20;
+
 struct TextColour {
   float red, green, blue, alpha;  // each 0..255
 };

@@ -16,9 +16,8 @@ int32_t selectedIndex = 0;
 
 namespace {
 
-// The screen in rows of 20 px: the title and the time line stand in the rows above the
+// The screen in rows of ROW_PX: the title and the time line stand in the rows above the
 // menu lines, which start one blank row below the time line.
-constexpr int32_t ROW_PX = 20;
 constexpr int32_t TITLE_X = 40, TITLE_Y = 60;
 constexpr int32_t TEXT_X = 60, TIME_LINE_Y = 100;  // the time line and the menu lines
 constexpr float TITLE_SCALE = 0.9f, TEXT_SCALE = 0.45f;
