@@ -16,9 +16,9 @@
 // After every frame: the selection is a line of the menu; a frame draws nothing, or the
 // title, the time line and a contiguous run of menu lines ending at line 21 at most,
 // with the selected line, and only it, highlighted when it is drawn; that run fills
-// the window sized at opening ((screen height - 180) / 20, at least one line) unless
-// it touches an end of the list; while the screen keeps the height it had at opening,
-// 200 px or more, every text's row of 20 px lies wholly on it; no frame makes more
+// the window of the frame's screen ((height - 180) / 20, at least one line, whatever
+// the height was at opening) unless it touches an end of the list; on a screen of
+// 200 px or more every text's row of 20 px lies wholly on it; no frame makes more
 // native calls than drawing 24 texts, pacing twice and one action need; the simulated
 // game saw every call well formed.
 
@@ -82,23 +82,14 @@ int lineOf(const std::string& text) {
   return -1;
 }
 
-// What the harness knows of the menu from the frames it has seen. Only a frame on a
-// screen with a size tells open from closed (no screen, no text); the window size is
-// known when the opening frame was seen.
-struct MenuView {
-  enum { CLOSED, OPEN, UNKNOWN } state = CLOSED;
-  int32_t windowSize = 0;  // (height at opening - 180) / 20, at least 1
-  int32_t openHeight = 0;  // the screen's height at opening
-};
-
 // The window of a screen this high: the rows below the time line at 100 px, less the
 // one of the time line itself and the three blank rows the lowest lines stand below.
 int32_t windowSizeFor(int32_t height) { return std::max((height - 180) / 20, 1); }
 
-// Each text's row of 20 px must end on the screen, the lowest menu line's included. A
-// screen that changed size while the menu was open keeps the window of its old size.
-void checkOnScreen(const std::vector<DrawnText>& texts, const MenuView& view, int32_t height) {
-  if (view.state != MenuView::OPEN || height != view.openHeight || height < 200) return;
+// Each text's row of 20 px must end on the screen, the lowest menu line's included, also
+// on the first frame after the screen changed size while the menu was open.
+void checkOnScreen(const std::vector<DrawnText>& texts, int32_t height) {
+  if (height < 200) return;
   for (const DrawnText& text : texts) {
     const long top = std::lround(static_cast<double>(text.y) * height);
     FUZZ_CHECK(top >= 0 && top + 20 <= height, "\"%s\" drawn at y %ld on a screen %d high", text.text.c_str(),
@@ -106,18 +97,18 @@ void checkOnScreen(const std::vector<DrawnText>& texts, const MenuView& view, in
   }
 }
 
-void checkWindow(const std::vector<DrawnText>& texts, const MenuView& view) {
+void checkWindow(const std::vector<DrawnText>& texts, int32_t height) {
+  const int32_t windowSize = windowSizeFor(height);
   const int32_t lines = static_cast<int32_t>(texts.size()) - 2;
-  FUZZ_CHECK(lines >= 1 && lines <= view.windowSize, "%d lines drawn in a window of %d", lines,
-             view.windowSize);
+  FUZZ_CHECK(lines >= 1 && lines <= windowSize, "%d lines drawn in a window of %d", lines, windowSize);
   // A window smaller than it could be must touch an end of the list.
   const int first = lineOf(texts[2].text);
   const int last = lineOf(texts.back().text);
-  FUZZ_CHECK(lines == view.windowSize || first == 0 || last == LAST_MENU_LINE,
-             "lines %d..%d drawn in a window of %d", first, last, view.windowSize);
+  FUZZ_CHECK(lines == windowSize || first == 0 || last == LAST_MENU_LINE, "lines %d..%d drawn in a window of %d",
+             first, last, windowSize);
 }
 
-void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
+void checkFrame(const SimGame& game, uint64_t callsBefore) {
   FUZZ_CHECK(selectedIndex >= 0 && selectedIndex <= LAST_MENU_LINE, "selectedIndex %d", selectedIndex);
   const uint64_t calls = game.callCount() - callsBefore;
   FUZZ_CHECK(calls <= MAX_CALLS_PER_FRAME, "%llu native calls in frame %llu",
@@ -126,18 +117,9 @@ void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
   const std::vector<DrawnText>& texts = game.texts();
   if (game.width() <= 0 || game.height() <= 0) {
     FUZZ_CHECK(texts.empty(), "%zu texts drawn on a screen of %dx%d", texts.size(), game.width(), game.height());
-    view.state = MenuView::UNKNOWN;
     return;
   }
-  if (texts.empty()) {
-    view.state = MenuView::CLOSED;
-    return;
-  }
-  if (view.state == MenuView::CLOSED) {
-    view.state = MenuView::OPEN;
-    view.windowSize = windowSizeFor(game.height());
-    view.openHeight = game.height();
-  }
+  if (texts.empty()) return;  // the menu is closed
   FUZZ_CHECK(texts.size() >= 2 && texts.size() <= 2 + MENU_LINE_COUNT, "%zu texts in one frame", texts.size());
   FUZZ_CHECK(texts[0].text == "Horavane", "first text \"%s\"", texts[0].text.c_str());
   FUZZ_CHECK(texts[1].text.compare(0, std::strlen(TIME_PREFIX), TIME_PREFIX) == 0, "second text \"%s\"", texts[1].text.c_str());
@@ -151,8 +133,8 @@ void checkFrame(const SimGame& game, uint64_t callsBefore, MenuView& view) {
                line, selectedIndex);
     previous = line;
   }
-  if (view.state == MenuView::OPEN) checkWindow(texts, view);
-  checkOnScreen(texts, view, game.height());
+  checkWindow(texts, game.height());
+  checkOnScreen(texts, game.height());
 }
 
 uint32_t chooseKey(ByteReader& input) {
@@ -183,13 +165,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SimHost host;
   SimGame& game = host.game();
   host.load();
-  MenuView view;
   uint32_t frames = 0;
   while (!input.empty() && frames < MAX_FRAMES) {
     const uint8_t command = input.byte();
     if (command == 255) {
       host.restartScript();
-      view.state = MenuView::CLOSED;  // an open menu is gone; the next one is a new opening
       continue;
     }
     switch (command % 8) {
@@ -203,7 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           game.clearRecords();
           const uint64_t before = game.callCount();
           host.runFrame(frameMs);
-          checkFrame(game, before, view);
+          checkFrame(game, before);
         }
         break;
       }

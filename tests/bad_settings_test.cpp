@@ -14,6 +14,7 @@
 #include "input/keys.h"
 #include "menu/menu.h"
 #include "settings/settings.h"
+#include "support/menu_contract.h"
 #include "support/plugin_fixture.h"
 
 namespace fs = std::filesystem;
@@ -103,6 +104,57 @@ TEST_F(BadSettings, FileMadeReadOnlyIsStillReadAndKeepsItsLastGoodContents) {
   carryOut(REMEMBER_LINE);  // remembering on again
   EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
   EXPECT_NE(readSettings().find("REMEMBER_RATE=1"), std::string::npos);
+}
+
+// What the file refused is written with the next write it takes, so that the line
+// loses its remark only when the file holds the option it shows and, showing ON, the
+// rate chosen last. Rates here are the players' figures, not the plug-in's table.
+TEST_F(BadSettings, RefusedWritesCatchUpWithTheNextWriteTheFileTakes) {
+  const int32_t x30 = contractLine("Time x 30 (1s = 15m)");
+  const int32_t quarter = contractLine("Time / 4 (8s = 1m)");
+  const int32_t half = contractLine("Time / 2 (4s = 1m)");
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=2000\n");
+  start();
+
+  // Two rates refused, then one taken: the file holds the last.
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
+  carryOut(x30);
+  carryOut(quarter);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  carryOut(half);
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=4000\n");
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+
+  // A rate refused, then remembering switched off in a file that takes it: the refused
+  // rate goes in too, so that switching on again remembers it with no rate chosen.
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
+  carryOut(x30);
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=0\nUPDATERATE=66\n");
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF");
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=66\n");
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+
+  // Remembering switched off and refused: a rate chosen then writes nothing, so the
+  // remark stays while the file says ON.
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
+  carryOut(REMEMBER_LINE);
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  carryOut(half);
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=66\n");
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF (not saved)");
+
+  // Switched on again and taken: the file holds ON and the rate last chosen while
+  // remembering, as the line shows; the rate chosen while off is not remembered, as
+  // ever, and the next start runs at the saved one.
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+  host.unload();
+  start();
+  EXPECT_EQ(currentRate, 66u);
 }
 
 // A write that fails and the settings read again: the line shows what the file holds.

@@ -8,6 +8,7 @@
 #include "input/keys.h"
 #include "menu/menu.h"
 #include "settings/settings.h"
+#include "support/menu_contract.h"
 #include "support/plugin_fixture.h"
 #include "virtual_tick.h"
 
@@ -146,6 +147,65 @@ TEST_F(MenuNavigation, EveryDrawnLineStaysOnTheScreenWhileTheSelectionWalksTheLi
     }
     player.closeMenu();
   }
+}
+
+// A windowed game resized while the menu is open: on the first frame at the new height
+// the window holds as many lines as fit, (height - 180) / 20 and at least one, and
+// shows the selection. Rows written out here: line 0 stands on row 2 below the time
+// line at y 100, lines 1..16 from row 4, lines 17..21 from row 6, 20 px a row.
+TEST_F(MenuNavigation, ScreenResizedWhileOpenRefitsTheWindowOnTheNextFrame) {
+  const auto rowOf = [](int32_t line) { return line == 0 ? 2 : line <= 16 ? 3 : 4; };
+  // The last frame shows `count` lines from `first`, the selection at its place.
+  const auto expectWindow = [&](int32_t height, int32_t first, int32_t count, const char* when) {
+    const std::vector<DrawnText> texts = player.lastFrame();
+    ASSERT_EQ(texts.size(), 2u + count) << when;
+    EXPECT_EQ(texts[2].text.rfind(MENU_CONTRACT[first].caption, 0), 0u) << when << ": " << texts[2].text;
+    ASSERT_EQ(player.highlightedLine(), selectedIndex) << when;
+    const DrawnText& selected = texts[2 + selectedIndex - first];
+    EXPECT_EQ(std::lround(selected.y * static_cast<float>(height)),
+              (rowOf(selectedIndex) + selectedIndex - first) * 20 + 100)
+        << when;
+    for (const DrawnText& text : texts)
+      EXPECT_LE(std::lround(text.y * static_cast<float>(height)) + 20, height) << when << ": " << text.text;
+  };
+  struct Case {
+    int32_t line, firstAt480;
+  };
+  const Case cases[] = {{0, 0}, {contractLine("Own rate"), 2}, {21, 7}};
+  start();
+  for (const Case& c : cases) {
+    host.game().setResolution(1280, 720);
+    player.openMenu();
+    ASSERT_TRUE(player.moveTo(c.line));
+    expectWindow(720, 0, 22, "opened at 720 px");
+    host.game().setResolution(640, 480);
+    host.runFrame();
+    expectWindow(480, c.firstAt480, 15, "the first frame at 480 px");
+    host.runFor(500);
+    expectWindow(480, c.firstAt480, 15, "later at 480 px");
+    host.game().setResolution(1280, 720);
+    host.runFrame();
+    expectWindow(720, 0, 22, "back at 720 px");
+    player.closeMenu();
+  }
+
+  // Opened while the screen has no size, the menu has a window for the screen it gets.
+  host.game().setResolution(0, 0);
+  player.openMenu();
+  EXPECT_FALSE(player.menuShown());
+  host.game().setResolution(1280, 720);
+  host.runFrame();
+  expectWindow(720, 0, 22, "from 0x0 to 720 px");
+  player.closeMenu();
+
+  // A new width alone changes nothing: the window stays where scrolling left it.
+  host.game().setResolution(640, 480);
+  player.openMenu();
+  ASSERT_TRUE(player.moveTo(12));
+  expectWindow(480, 7, 15, "scrolled up from the last line");
+  host.game().setResolution(800, 480);
+  host.runFrame();
+  expectWindow(480, 7, 15, "800 px wide");
 }
 
 TEST_F(MenuNavigation, WithBackUnboundOnlyTheOpenKeyCloses) {

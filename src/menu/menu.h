@@ -110,10 +110,11 @@ constexpr TextColour HIGHLIGHT = {246.0f, 156.0f, 8.0f, 255.0f};
 
 constexpr const char* TIME_PREFIX = "Current time: ";     // before the game clock, h:m:s
 constexpr const char* ACTIVE_SUFFIX = " (NOW ACTIVE)";  // after the current rate's caption
-// After the remember line's ON or OFF when the settings file refused the last write; a
-// literal, so that the composed states below are constants of their own.
+// After the remember line's ON or OFF while the settings file lacks what it shows
+// (settings.unsaved); a literal, so that the composed states below are constants of
+// their own.
 #define HORAVANE_NOT_SAVED " (not saved)"
-// The remember line's state after its caption, by [the last write failed][remembering].
+// The remember line's state after its caption, by [settings.unsaved][remembering].
 constexpr const char* REMEMBER_STATE[2][2] = {{"OFF", "ON"}, {"OFF" HORAVANE_NOT_SAVED, "ON" HORAVANE_NOT_SAVED}};
 
 // Index of the highlighted line, 0..LAST_MENU_LINE; kept from one opening of the menu
@@ -133,8 +134,8 @@ void runMenu(const MenuItem items[MENU_LINE_COUNT], const char* title);
 void selectRate(uint32_t rate);
 
 // One line of text for this frame at pixel (x, y). Draws nothing when the screen
-// reports no size.
-void drawText(const char* text, int32_t x, int32_t y, float scale, int32_t font,
+// reports no size. Returns the screen's height as the game reported it for this text.
+int32_t drawText(const char* text, int32_t x, int32_t y, float scale, int32_t font,
               const TextColour& colour);
 
 // selectedIndex back to the first line.

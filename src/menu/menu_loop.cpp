@@ -50,10 +50,38 @@ constexpr BlankRows BLANK_ROWS = blankRows();
 constexpr int32_t MOST_BLANK_ROWS = BLANK_ROWS.above[LAST_MENU_LINE];
 
 // The lines a run of the menu shows: `size` lines from `top`, up to `end` (not yet capped
-// at the last line).
+// at the last line), sized for a screen `height` pixels high.
 struct MenuWindow {
   int32_t size, top, end;
+  int32_t height;
 };
+
+// The window for a screen this high, at the top of the list. It holds as many lines as
+// fit wholly below the time line with every blank row above them, so that wherever it
+// stands in the list its lowest line is on the screen; and at least one, so that the
+// selection is always drawn.
+MenuWindow windowFor(int32_t height) {
+  // Divided first, so that no height the game reports can overflow; the time line
+  // stands on a whole row.
+  static_assert(TIME_LINE_Y % ROW_PX == 0, "the time line starts a row");
+  const int32_t rowsBelowTimeLine = height / ROW_PX - TIME_LINE_Y / ROW_PX - 1;
+  const int32_t size = std::max(rowsBelowTimeLine - MOST_BLANK_ROWS, 1);
+  return {size, 0, size, height};
+}
+
+// Brings the window to the selection: at the end of every step that carries out no
+// action, and when the screen's height changes.
+void fitWindow(MenuWindow& window) {
+  if (selectedIndex < window.top) {
+    window.top = selectedIndex;
+    window.end = std::min(selectedIndex + window.size, MENU_LINE_COUNT);
+  }
+  if (selectedIndex >= window.end) {
+    window.end = selectedIndex + 1;
+    window.top = std::max(window.end - window.size, 0);
+  }
+}
+
 
 // A text composed in a fixed buffer: appends stop quietly at the buffer's end.
 struct LineText {
@@ -70,8 +98,8 @@ void appendNumber(LineText& line, int32_t value) { append(line, decimalText(valu
 
 // The line's text. Most lines show their caption as it is, drawn in place rather than
 // copied every frame; only a line with a suffix is composed in `line`.
-// The remember line also says when the file did not take the last write, since the
-// next game start then reads what the file holds, not what the line shows. One suffix
+// The remember line also says when the file does not hold what it shows (or, showing
+// ON, the rate last chosen), since the next game start reads the file. One suffix
 // per line, composed in advance: each append costs code in every frame's loop.
 const char* lineText(LineText& line, const MenuItem& item) {
   const char* suffix = nullptr;
@@ -87,7 +115,7 @@ const char* lineText(LineText& line, const MenuItem& item) {
   return line.chars;
 }
 
-void drawFrame(const MenuItem* items, const char* title, int32_t windowTop, int32_t drawEnd) {
+void drawFrame(const MenuItem* items, const char* title, MenuWindow& window) {
   const int32_t seconds = ClockSeconds();
   const int32_t minutes = ClockMinutes();
   const int32_t hours = ClockHours();
@@ -98,10 +126,17 @@ void drawFrame(const MenuItem* items, const char* title, int32_t windowTop, int3
   appendNumber(line, minutes);
   append(line, ":");
   appendNumber(line, seconds);
-  drawText(title, TITLE_X, TITLE_Y, TITLE_SCALE, TITLE_FONT, WHITE);
+  const int32_t height = drawText(title, TITLE_X, TITLE_Y, TITLE_SCALE, TITLE_FONT, WHITE);
+  // A screen resized while the menu is open (a windowed game): the window is sized for
+  // it on this frame and brought to the selection, so no line is drawn off the screen.
+  if (height != window.height) {
+    window = windowFor(height);
+    fitWindow(window);
+  }
   drawText(line.chars, TEXT_X, TIME_LINE_Y, TEXT_SCALE, TEXT_FONT, WHITE);
-  for (int32_t i = windowTop; i < drawEnd; ++i) {
-    const int32_t row = 1 + BLANK_ROWS.above[i] + i - windowTop;  // rows below the time line
+  const int32_t drawEnd = std::min(window.end, MENU_LINE_COUNT);
+  for (int32_t i = window.top; i < drawEnd; ++i) {
+    const int32_t row = 1 + BLANK_ROWS.above[i] + i - window.top;  // rows below the time line
     drawText(lineText(line, items[i]), TEXT_X, TIME_LINE_Y + row * ROW_PX, TEXT_SCALE, TEXT_FONT,
              i == selectedIndex ? HIGHLIGHT : WHITE);
   }
@@ -112,29 +147,20 @@ void copyTitle(char (&ownTitle)[TITLE_BUFFER], const char* title) {
 }
 
 // The window is sized from the screen at opening and fitted to the selection only at
-// the end of the first step, so the opening frames show the top of the list. It holds
-// as many lines as fit wholly below the time line with every blank row above them, so
-// that wherever it stands in the list its lowest line is on the screen; and at least
-// one, so that the selection is always drawn.
+// the end of the first step, so the opening frames show the top of the list.
 MenuWindow openWindow() {
   int32_t width = 0;
   int32_t height = 0;
   ScreenResolution(&width, &height);
-  // Divided first, so that no height the game reports can overflow; the time line
-  // stands on a whole row.
-  static_assert(TIME_LINE_Y % ROW_PX == 0, "the time line starts a row");
-  const int32_t rowsBelowTimeLine = height / ROW_PX - TIME_LINE_Y / ROW_PX - 1;
-  const int32_t size = std::max(rowsBelowTimeLine - MOST_BLANK_ROWS, 1);
-  return {size, 0, size};
+  return windowFor(height);
 }
 
 // The drawing phase of a step: at least one frame; the age of the step is taken modulo
 // 2^32, so a step that spans the tick count's wrap still ends after delayMs.
-void drawFor(uint32_t delayMs, const MenuItem* items, const char* title, const MenuWindow& window) {
+void drawFor(uint32_t delayMs, const MenuItem* items, const char* title, MenuWindow& window) {
   const uint32_t stepStart = GetTickCount();
-  const int32_t drawEnd = std::min(window.end, MENU_LINE_COUNT);
   do {
-    drawFrame(items, title, window.top, drawEnd);
+    drawFrame(items, title, window);
     scriptWait(0);
   } while (GetTickCount() - stepStart < delayMs);
 }
@@ -158,7 +184,7 @@ void carryOutLine(const MenuItem& item) {
   switch (item.action) {
     case LineAction::ToggleRemember:
       settings.rememberRate = nextRememberRate(settings.rememberRate);
-      saveRememberRate(settings.rememberRate);
+      saveSetting(REMEMBER_RATE_KEY);
       break;
     case LineAction::SelectRate:
     case LineAction::SelectOwnRate: selectRate(static_cast<uint32_t>(item.rate)); break;
@@ -179,21 +205,13 @@ uint32_t moveSelection(const KeyPoll& keys) {
   return MOVE_DELAY_MS;  // also when the selection stood at the end already
 }
 
-void fitWindow(MenuWindow& window) {
-  if (selectedIndex < window.top) {
-    window.top = selectedIndex;
-    window.end = std::min(selectedIndex + window.size, MENU_LINE_COUNT);
-  }
-  if (selectedIndex >= window.end) {
-    window.end = selectedIndex + 1;
-    window.top = std::max(window.end - window.size, 0);
-  }
-}
-
 }  // namespace
 
 void selectRate(uint32_t rate) {
-  if (settings.rememberRate == 1) saveUpdateRate(rate);
+  if (settings.rememberRate == 1) {
+    settings.savedRate = rate;
+    saveSetting(UPDATERATE_KEY);
+  }
   makeRateCurrent(rate);
 }
 

@@ -3,13 +3,13 @@
 #include "host/natives.h"
 #include "menu/menu.h"
 
-void drawText(const char* text, int32_t x, int32_t y, float scale, int32_t font,
-              const TextColour& colour) {
+int32_t drawText(const char* text, int32_t x, int32_t y, float scale, int32_t font,
+                 const TextColour& colour) {
   // The resolution is asked on every call, so a change of screen size shows at once.
   int32_t width = 0;
   int32_t height = 0;
   ScreenResolution(&width, &height);
-  if (width <= 0 || height <= 0) return;  // no screen to place the text on
+  if (width <= 0 || height <= 0) return height;  // no screen to place the text on
   const float fx = static_cast<float>(x) / static_cast<float>(width);
   const float fy = static_cast<float>(y) / static_cast<float>(height);
   TextFont(font);
@@ -22,4 +22,5 @@ void drawText(const char* text, int32_t x, int32_t y, float scale, int32_t font,
   TextBegin("STRING");
   TextAddString(text);
   TextDraw(fx, fy);
+  return height;
 }

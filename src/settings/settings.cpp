@@ -24,13 +24,28 @@ uint32_t readInt(const char* key, int32_t fallback) {
   return GetPrivateProfileIntA("SETTINGS", key, fallback, SETTINGS_FILE);
 }
 
-// Windows refuses the write when the file is read-only or its folder cannot be written
-// (a game under Program Files); the value in memory has changed all the same.
-void writeInt(const char* key, const DecimalText& text) {
-  settings.unsaved = WritePrivateProfileStringA("SETTINGS", key, text.chars, SETTINGS_FILE) == FALSE;
+// One key's value as it is in memory now; whether the file took it. Windows refuses the
+// write when the file is read-only or its folder cannot be written (a game under
+// Program Files); the value in memory has changed all the same.
+bool write(SavedKey key) {
+  const bool remember = key == REMEMBER_RATE_KEY;
+  const DecimalText text = remember ? decimalText(settings.rememberRate) : decimalText(settings.savedRate);
+  return WritePrivateProfileStringA("SETTINGS", remember ? "REMEMBER_RATE" : "UPDATERATE", text.chars,
+                                    SETTINGS_FILE) != FALSE;
 }
 
 }  // namespace
+
+// `key` is written first; a key whose last write failed is tried again only after a
+// write the file takes, so that with none failed each write stays one key.
+void saveSetting(SavedKey key) {
+  uint8_t failed = settings.failedWrites | key;
+  for (uint8_t next = key; (failed & next) != 0 && write(static_cast<SavedKey>(next)); next ^= ALL_SAVED_KEYS)
+    failed &= ~next;
+  settings.failedWrites = failed;
+  // A rate the file lacks matters only while remembering: the next start reads none.
+  settings.unsaved = (failed & (settings.rememberRate == 1 ? ALL_SAVED_KEYS : REMEMBER_RATE_KEY)) != 0;
+}
 
 void loadSettings() {
   settings.openKey = readBinding("OPEN", DEFAULT_OPEN_KEY);
@@ -45,12 +60,9 @@ void loadSettings() {
     if (remembered != NORMAL_RATE) makeRateCurrent(remembered);
   }
   settings.ownRate = readInt("OWNRATE", NORMAL_RATE);
+  settings.failedWrites = 0;  // memory now holds what the file holds
   settings.unsaved = false;
 }
-
-void saveRememberRate(int32_t value) { writeInt("REMEMBER_RATE", decimalText(value)); }
-
-void saveUpdateRate(uint32_t rate) { writeInt("UPDATERATE", decimalText(rate)); }
 
 int32_t nextRememberRate(int32_t old) {
   const int32_t next = static_cast<int32_t>(static_cast<uint32_t>(old) + 1u);

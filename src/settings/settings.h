@@ -23,8 +23,15 @@ struct Settings {
   uint32_t downKey;   // moves the selection down
   int32_t rememberRate;  // the chosen rate is remembered only when this is exactly 1
   uint32_t ownRate;      // rate of the "Own rate" line, ms per game minute
-  bool unsaved;          // the last write of the file failed; cleared by one that succeeds
+  uint32_t savedRate;    // the rate last chosen while remembering: what UPDATERATE should hold
+  uint8_t failedWrites;  // the keys whose last write the file refused, as SavedKey bits
+  // The file does not hold the remember option as it is in memory or, while remembering,
+  // the rate last chosen: the next game start would not do what the menu shows.
+  bool unsaved;
 };
+
+// The keys the plug-in writes, as bits of Settings::failedWrites.
+enum SavedKey : uint8_t { REMEMBER_RATE_KEY = 1, UPDATERATE_KEY = 2, ALL_SAVED_KEYS = 3 };
 
 extern Settings settings;
 
@@ -32,11 +39,13 @@ extern Settings settings;
 // current (the normal rate already is). What is in memory is then what the file holds.
 void loadSettings();
 
-// The two values the plug-in writes: each sets its own key in section SETTINGS, and the
-// rest of the file stays as it is. Each sets settings.unsaved to whether it failed, so
-// the menu can say that what it shows will not be remembered.
-void saveRememberRate(int32_t value);
-void saveUpdateRate(uint32_t rate);
+// Writes one of the two values the plug-in keeps in the file, as it is in memory:
+// REMEMBER_RATE from settings.rememberRate, UPDATERATE from settings.savedRate. It sets
+// its own key in section SETTINGS, and the rest of the file stays as it is. When the
+// file takes it, the other key is written too if its last write failed, so that a file
+// made writable again catches up at the next write. Sets settings.unsaved, so the menu
+// can say what the next start will not do.
+void saveSetting(SavedKey key);
 
 // The remember option's next value: (old + 1) rem 2, the sum wrapping in 32 bits.
 int32_t nextRememberRate(int32_t old);
