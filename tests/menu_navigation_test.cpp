@@ -198,11 +198,15 @@ TEST_F(MenuNavigation, ScreenResizedWhileOpenRefitsTheWindowOnTheNextFrame) {
   expectWindow(720, 0, 22, "from 0x0 to 720 px");
   player.closeMenu();
 
-  // A new width alone changes nothing: the window stays where scrolling left it.
+  // A new width alone changes nothing, not even a frame with no width at all: the
+  // window stays where scrolling left it.
   host.game().setResolution(640, 480);
   player.openMenu();
   ASSERT_TRUE(player.moveTo(12));
   expectWindow(480, 7, 15, "scrolled up from the last line");
+  host.game().setResolution(0, 480);
+  host.runFrame();
+  EXPECT_FALSE(player.menuShown()) << "no width to draw on";
   host.game().setResolution(800, 480);
   host.runFrame();
   expectWindow(480, 7, 15, "800 px wide");
