@@ -5,6 +5,7 @@ add_library(horavane_platform STATIC
   platform/posix/tick.cpp
   platform/posix/local_time.cpp
   platform/posix/profile.cpp
+  platform/profile_text.cpp
   platform/posix/sleep.cpp
 )
 target_include_directories(horavane_platform PUBLIC platform)

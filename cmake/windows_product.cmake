@@ -8,15 +8,23 @@ enable_language(RC)
 set(HORAVANE_RUNTIME_DEF ${PROJECT_SOURCE_DIR}/src/host/ScriptHookV.def)
 if(MINGW)
   # dlltool names its symbols after the output path, so it runs in the build folder on a
-  # relative name: no folder name reaches the DLL.
+  # relative name: no folder name reaches the DLL. Each run of the assembler it starts
+  # leaves an empty file (ccXXXXXX) in its TMPDIR, which it never removes (binutils
+  # 2.40), so it gets a TMPDIR of its own in the build folder, removed once the library
+  # is made; a failed run leaves that folder in the build folder, not its files in /tmp.
   set(HORAVANE_RUNTIME_IMPORT ${CMAKE_CURRENT_BINARY_DIR}/libScriptHookV.a)
+  set(dlltool_tmpdir ${CMAKE_CURRENT_BINARY_DIR}/dlltool-tmp)
   find_program(HORAVANE_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
   add_custom_command(
     OUTPUT ${HORAVANE_RUNTIME_IMPORT}
-    COMMAND ${HORAVANE_DLLTOOL} -d ${HORAVANE_RUNTIME_DEF} -l libScriptHookV.a
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dlltool_tmpdir}
+    COMMAND ${CMAKE_COMMAND} -E env TMPDIR=${dlltool_tmpdir}
+            ${HORAVANE_DLLTOOL} -d ${HORAVANE_RUNTIME_DEF} -l libScriptHookV.a
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${dlltool_tmpdir}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DEPENDS ${HORAVANE_RUNTIME_DEF}
-    COMMENT "Import library for ScriptHookV.dll")
+    COMMENT "Import library for ScriptHookV.dll"
+    VERBATIM)
 elseif(MSVC)
   set(HORAVANE_RUNTIME_MSVC_DEF ${CMAKE_CURRENT_BINARY_DIR}/ScriptHookV-msvc.def)
   set(HORAVANE_RUNTIME_IMPORT ${CMAKE_CURRENT_BINARY_DIR}/ScriptHookV.lib)

@@ -10,10 +10,12 @@
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "host/native_catalogue.h"
 #include "input/keys.h"
 #include "menu/menu.h"
+#include "profile_text.h"
 #include "scenario/frame_file.h"
 #include "scenario/scenario.h"
 #include "scenario/words.h"
@@ -572,22 +574,8 @@ std::string runScenario(const Scenario& scenario, ScenarioHost& host, std::ostre
 
 bool findSetting(const std::string& text, const std::string& section, const std::string& key,
                  std::string& value) {
-  std::istringstream lines(text);
-  std::string line;
-  bool inSection = section.empty();  // lines before the first header form section ""
-  while (std::getline(lines, line)) {
-    const std::string content = trimmed(line);
-    if (!content.empty() && content[0] == '[' && content.find(']') != std::string::npos) {
-      if (inSection) return false;  // only the first section of a name counts
-      inSection = sameName(trimmed(content.substr(1, content.rfind(']') - 1)), section);
-      continue;
-    }
-    const size_t equals = content.find('=');
-    if (!inSection || equals == std::string::npos) continue;
-    if (sameName(trimmed(content.substr(0, equals)), key)) {
-      value = trimmed(content.substr(equals + 1));
-      return true;
-    }
-  }
-  return false;
+  std::string_view found;
+  if (!profile_text::findValue(text, section, key, found)) return false;
+  value = std::string(profile_text::unquoted(found));
+  return true;
 }

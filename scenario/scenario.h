@@ -44,8 +44,9 @@
 //   expect call <name> [<arg>...]       a matching native call in the window
 //   expect calls <n> <name> [<arg>...]  exactly n matching calls in the window
 //   expect no-call [<name> [<arg>...]]  no (matching) native call in the window
-//   expect setting <section> <key> <value>   the settings file holds key=value
-//   expect no-setting <section> <key>
+//   expect setting <section> <key> <value>   the settings file holds key=value, read as
+//                               the profile functions read it (findSetting below)
+//   expect no-setting <section> <key>        the key is missing, or has no value
 //   expect no-settings-file
 //   expect clock <h>:<m>:<s> | system   the game clock (system: within 2 minutes of
 //                                       the computer's local time)
@@ -156,8 +157,9 @@ std::string compareTraces(std::istream& a, const std::string& nameA, std::istrea
 // returns the process exit code (0 when every trace is equal).
 int compareTraceFolders(const std::string& a, const std::string& b);
 
-// The value of `key` in `section` of an ini text (names without regard to letter case,
-// first section and first key of a name); false when absent.
+// The value of `key` in `section` of a settings file's text, read as the profile
+// functions read it (platform/profile_text.h); false when the key is missing or has no
+// value, where they give the fallback.
 bool findSetting(const std::string& text, const std::string& section, const std::string& key,
                  std::string& value);
 

@@ -2,6 +2,8 @@
 
 #include "scenario/words.h"
 
+#include <cctype>
+
 std::vector<std::string> splitWords(const std::string& line) {
   std::vector<std::string> words;
   size_t i = 0;

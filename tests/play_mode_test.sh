@@ -15,14 +15,24 @@ set -euo pipefail
 sim=$(realpath "${1:?usage: play_mode_test.sh <horavane-sim> [<horavane.ini>]}")
 ini=${2:-}
 work=$(mktemp -d)
+# tmux keeps its servers' sockets in the folder $TMUX_TMPDIR/tmux-<uid>, which it makes
+# (in /tmp by default) and never removes: here it makes it in the work folder, removed
+# at the end. A socket's path holds at most 107 bytes; where the work folder lies too
+# deep for that, it is made in /tmp instead, and removed at the end all the same.
+longest_socket=$work/tmux-$(id -u)/play-999
+if [ ${#longest_socket} -gt 107 ]; then
+  rmdir "$work"
+  work=$(mktemp -d /tmp/horavane-play.XXXXXX)
+fi
+export TMUX_TMPDIR=$work
 # Each run of play mode gets a tmux server of its own: a new session on a server that
 # is still shutting down fails with "server exited unexpectedly".
 runs=0
-socket=horavane-play-test-$$-$runs
+socket=play-$runs
 tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
 stop_server() {
   tmux_ kill-server 2>/dev/null || true
-  rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
+  rm -f "$TMUX_TMPDIR/tmux-$(id -u)/$socket"
 }
 cleanup() {
   stop_server
@@ -133,7 +143,7 @@ move_down_to() {
 start_play() {
   stop_server
   runs=$((runs + 1))
-  socket=horavane-play-test-$$-$runs
+  socket=play-$runs
   rm -f "$work/stty-before" "$work/stty-after" "$work/status" "$work/play.pid"
   tmux_ new-session -d -s play -x 120 -y 40 -c "$work" -e COLORTERM=truecolor \
     "stty -g > stty-before; sh -c 'echo \$\$ > play.pid; exec \"\$0\" play' '$sim'; echo \$? > status;

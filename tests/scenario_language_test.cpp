@@ -279,6 +279,8 @@ TEST_F(ScenarioRun, SettingsAreWrittenBeforeStartAndCheckedFromTheFile) {
             "case.scn:1: expected [SETTINGS] REMEMBER_RATE = \"0\", got \"1\"");
   EXPECT_EQ(run("expect no-settings-file\n"),
             "case.scn:1: expected no settings file, got one holding \"[SETTINGS]\\x0D\\x0AREMEMBER_RATE = 1\\x0D\\x0A\"");
+  // A byte-order mark at the start, as Wine keeps it when it rewrites such a file.
+  EXPECT_EQ(run("settings\n\xEF\xBB\xBF[SETTINGS]\nREMEMBER_RATE=1\nend\nexpect setting SETTINGS REMEMBER_RATE 1\n"), "");
 }
 
 TEST_F(ScenarioRun, KeysReachTheHostAsPressesAndReleases) {
@@ -323,6 +325,11 @@ TEST_F(ScenarioRun, SelectTapsTheBoundKeysALineAtATimeAndSaysWhereTheHighlightSt
   EXPECT_EQ(released, std::vector<uint32_t>{keyCodeFromName("X")}) << "the key the settings file binds";
 
   selected = 0;
+  released.clear();
+  EXPECT_EQ(run("settings\n\xEF\xBB\xBF[CONTROLS]\nDOWN=\"X\"\nend\nstart\n" + first), "");
+  EXPECT_EQ(released, std::vector<uint32_t>{keyCodeFromName("X")}) << "read as the plug-in reads it";
+
+  selected = 0;
   lowest = 2;
   EXPECT_EQ(run("start\n" + third),
             std::string("case.scn:2: expected DOWN to move the highlight from \"") + MENU_LINES[2].caption +
@@ -333,16 +340,33 @@ TEST_F(ScenarioRun, SelectTapsTheBoundKeysALineAtATimeAndSaysWhereTheHighlightSt
   EXPECT_EQ(run("start\n" + third), "case.scn:2: expected the open menu with a line highlighted in frame 1, got none");
 }
 
-TEST(SettingsText, FirstSectionAndFirstKeyOfANameCountWithoutRegardToCase) {
-  const std::string text = "TOP=1\n[Settings]\n rate = 66 \nRATE=77\n[SETTINGS]\nOTHER=2\n[x]\nK\n";
+// The settings file is read as the profile functions read it, byte-order mark, line
+// ends, blanks, quotes and keys without a value included, whoever wrote it.
+TEST(SettingsText, IsReadAsTheProfileFunctionsReadIt) {
+  const std::string text = "TOP=1\n[Settings]\n rate = 66 \nRATE=77\n[SETTINGS]\nOTHER=2\n[x]\nK\nK=3\n";
   std::string value;
   ASSERT_TRUE(findSetting(text, "SETTINGS", "RATE", value));
   EXPECT_EQ(value, "66");
   EXPECT_FALSE(findSetting(text, "SETTINGS", "OTHER", value)) << "a second section of the name is never read";
   ASSERT_TRUE(findSetting(text, "", "top", value));
   EXPECT_EQ(value, "1");
-  EXPECT_FALSE(findSetting(text, "x", "K", value)) << "a line without '=' has no value";
+  EXPECT_FALSE(findSetting(text, "x", "K", value)) << "a line without '=' has no value, and hides a later K=";
   EXPECT_FALSE(findSetting(text, "missing", "RATE", value));
+
+  const auto read = [](const std::string& file, const char* section, const char* key) {
+    std::string found;
+    return findSetting(file, section, key, found) ? found : "(none)";
+  };
+  EXPECT_EQ(read("\xEF\xBB\xBF[SETTINGS]\r\nUPDATERATE=66\r\n", "SETTINGS", "UPDATERATE"), "66");
+  EXPECT_EQ(read("\xEF\xBB\xBFTOP=1\n", "", "TOP"), "1") << "the mark is no part of the first name";
+  EXPECT_EQ(read("TOP=1\n\xEF\xBB\xBF[S]\nK=2\n", "S", "K"), "(none)") << "only at the very start";
+  EXPECT_EQ(read("[S]\rK=2\rL=3", "S", "L"), "3") << "CR-only line ends";
+  EXPECT_EQ(read("[S]\nK=\v2\f\x1a\n", "S", "K"), "2") << "blanks: VT, FF and ^Z too";
+  EXPECT_EQ(read("[S]\nK=\"VK_F8\"\nL='2'\nM=\"2'\n", "S", "K"), "VK_F8");
+  EXPECT_EQ(read("[S]\nK=\"VK_F8\"\nL='2'\nM=\"2'\n", "S", "L"), "2");
+  EXPECT_EQ(read("[S]\nK=\"VK_F8\"\nL='2'\nM=\"2'\n", "S", "M"), "\"2'") << "quotes that do not match stay";
+  EXPECT_EQ(read(std::string("[S]\nK=2\0 9\n", 11), "S", "K"), "2") << "a value ends at a NUL";
+  EXPECT_EQ(read("[S] trailing\n;K=1\nK=2\n", "s", "k"), "2") << "a ';' line is a key of its own name";
 }
 
 TEST(TraceComparison, ReportsTheFirstDifferingLineOfEitherTrace) {

@@ -1,32 +1,12 @@
 // The settings-file ("profile") functions off Windows, parsing the file the way
 // the Windows profile functions do.
 //
-// How a file is read (checked against the Windows functions as run under Wine):
-// - A UTF-8 byte-order mark at the very start is skipped.
-// - Lines end at '\n' ("\r\n" is a '\n' line with a trailing blank). Where no
-//   '\n' follows any more, lines end at '\r', so old CR-only files read too.
-// - Blanks are ' ', '\t', '\v', '\f', '\r' and ^Z (0x1a, the DOS end-of-file
-//   mark). Each line is trimmed of them; blank lines mean nothing.
-// - A trimmed line starting with '[' and containing ']' is a section header; the
-//   name lies between the '[' and the LAST ']' on the line, trimmed, so
-//   "[Name] trailing" is section "Name". A '[' line without ']' is a key line.
-// - Lines before the first header form a section named "" that always exists,
-//   so section "" names them (a later "[]" header can never be reached).
-// - Any other line is a key: the name is the text before the first '=', the
-//   value the text after it, both trimmed. A line without '=' is a key that has
-//   no value: reading it gives the fallback, writing it gives it one. A ';'
-//   line is no different: a comment is a key nobody asks for.
-// - Names compare without regard to ASCII letter case. Only the first section of
-//   a name counts, and only the first key of a name within it; keys in a later
-//   section of the same name are never read. Deleting a key is the exception:
-//   it removes the first key of the name in any section of the name.
-// - Names and values end at a NUL byte inside the file.
-// - A value is handed back without one pair of matching quotes (" or ') around
-//   it. The fallback gets the same treatment after losing its trailing spaces
-//   (all but the first character), except when the file exists but cannot be
-//   read, where it is copied as given. The copy is cut to the buffer; a quoted
-//   value that fits only without its closing quote loses one more character
-//   (seen under Wine, and copied so reads agree).
+// A file reads as profile_text.h says. A read hands a value back without one
+// pair of matching quotes; the fallback gets the same treatment after losing its
+// trailing spaces (all but the first character), except when the file exists but
+// cannot be read, where it is copied as given. The copy is cut to the buffer; a
+// quoted value that fits only without its closing quote loses one more character
+// (seen under Wine, and copied so reads agree).
 //
 // Writing changes only the line it must: a key's value is replaced in place
 // (the key's own spelling, the blanks around '=' and the line end stay), a new
@@ -40,7 +20,7 @@
 // '=' or starting with '['), is refused and leaves the file alone; null
 // section or key pointers on a read give the fallback instead of Windows'
 // list of names; a path without a folder names the current folder, not the
-// Windows folder. Non-ASCII bytes are kept as they are and are not case-folded.
+// Windows folder.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,167 +34,15 @@
 #include <string_view>
 
 #include "compat.h"
+#include "profile_text.h"
 
 namespace {
 
-constexpr size_t npos = std::string::npos;
-
-struct Span {
-  size_t begin;
-  size_t end;
-};
-
-struct Profile {
-  std::string_view text;
-  size_t body;         // first byte after a byte-order mark
-  size_t lastNewline;  // position of the last '\n', or npos
-};
-
-struct Line {
-  size_t start;   // first byte
-  size_t rawEnd;  // end of the bytes before the line end ("\r\n", "\n" or "\r")
-  size_t next;    // first byte of the following line
-  Span trimmed;   // the line without surrounding blanks
-};
-
-enum EntryKind { kBlank, kSection, kKey };
-
-struct Entry {
-  EntryKind kind;
-  Span name;  // cut at a NUL
-  bool hasValue;
-  Span value;  // begins at the first non-blank after '='; cut at a NUL
-};
-
-struct Match {
-  bool sectionFound;
-  size_t sectionStart;  // header line, or the body for section ""
-  size_t sectionEnd;    // next header line, or the end of the file
-  size_t insertAt;      // just after the section's last non-blank line
-  bool keyFound;
-  Line keyLine;
-  Entry keyEntry;
-};
-
-bool isBlank(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r' || c == 0x1a;
-}
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-Span trim(std::string_view text, Span s) {
-  while (s.begin < s.end && isBlank(static_cast<unsigned char>(text[s.begin]))) ++s.begin;
-  while (s.end > s.begin && isBlank(static_cast<unsigned char>(text[s.end - 1]))) --s.end;
-  return s;
-}
-
-Span cutAtNul(std::string_view text, Span s) {
-  const void* nul = std::memchr(text.data() + s.begin, '\0', s.end - s.begin);
-  if (nul) s.end = static_cast<size_t>(static_cast<const char*>(nul) - text.data());
-  return s;
-}
-
-std::string_view view(std::string_view text, Span s) { return text.substr(s.begin, s.end - s.begin); }
+using namespace profile_text;
 
 std::string_view trimmedArgument(const char* s) {
   std::string_view v(s);
   return view(v, trim(v, Span{0, v.size()}));
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
-Profile makeProfile(std::string_view text) {
-  Profile p{text, 0, text.rfind('\n')};
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") p.body = 3;
-  return p;
-}
-
-// The line starting at `pos`; false at the end of the file.
-bool lineAt(const Profile& p, size_t pos, Line& line) {
-  const std::string_view t = p.text;
-  if (pos >= t.size()) return false;
-  line.start = pos;
-  size_t end;
-  if (p.lastNewline != npos && pos <= p.lastNewline) {
-    end = t.find('\n', pos);
-    line.next = end + 1;
-    line.rawEnd = (end > pos && t[end - 1] == '\r') ? end - 1 : end;
-  } else {
-    end = t.find('\r', pos);
-    if (end == npos) end = t.size();
-    line.next = end < t.size() ? end + 1 : end;
-    line.rawEnd = end;
-  }
-  line.trimmed = trim(t, Span{pos, end});
-  return true;
-}
-
-Entry parseLine(std::string_view t, const Line& line) {
-  Entry e{kBlank, {0, 0}, false, {0, 0}};
-  const Span s = line.trimmed;
-  if (s.begin == s.end) return e;
-  if (t[s.begin] == '[') {
-    const size_t close = t.substr(0, s.end).rfind(']');
-    if (close != npos && close > s.begin) {
-      e.kind = kSection;
-      e.name = cutAtNul(t, trim(t, Span{s.begin + 1, close}));
-      return e;
-    }
-  }
-  e.kind = kKey;
-  const size_t eq = view(t, s).find('=');
-  if (eq == npos) {
-    e.name = cutAtNul(t, s);
-    return e;
-  }
-  e.name = cutAtNul(t, trim(t, Span{s.begin, s.begin + eq}));
-  e.hasValue = true;
-  e.value = cutAtNul(t, trim(t, Span{s.begin + eq + 1, s.end}));
-  return e;
-}
-
-// Finds the first section named `section` and, when `key` is given, the first
-// key of that name in it, or with `everySection` in any section of that name.
-// Stops at the key, since nothing after it matters.
-Match findEntry(const Profile& p, std::string_view section, const std::string_view* key,
-                bool everySection = false) {
-  Match m{};
-  bool inSection = section.empty();
-  m.sectionFound = inSection;
-  m.sectionStart = m.insertAt = p.body;
-  Line line;
-  for (size_t pos = p.body; lineAt(p, pos, line); pos = line.next) {
-    const Entry e = parseLine(p.text, line);
-    if (e.kind == kSection) {
-      if (inSection && !everySection) {
-        m.sectionEnd = line.start;
-        return m;
-      }
-      inSection = sameName(view(p.text, e.name), section);
-      if (inSection && !m.sectionFound) {
-        m.sectionFound = true;
-        m.sectionStart = line.start;
-        m.insertAt = line.next;
-      }
-      continue;
-    }
-    if (!inSection || e.kind == kBlank) continue;
-    m.insertAt = line.next;
-    if (key && e.kind == kKey && sameName(view(p.text, e.name), *key)) {
-      m.keyFound = true;
-      m.keyLine = line;
-      m.keyEntry = e;
-      return m;
-    }
-  }
-  m.sectionEnd = p.text.size();
-  return m;
 }
 
 // ---- Reading ----
@@ -261,15 +89,13 @@ DWORD copyPlain(std::string_view text, char* out, DWORD size) {
   return static_cast<DWORD>(n);
 }
 
-// Strips one pair of matching quotes. The closing quote is cut off last, so
-// when the buffer holds the value minus exactly that quote, one more character
+// Without one pair of matching quotes. The closing quote is cut off last, so
+// when the buffer holds exactly what is inside the quotes, one more character
 // of the value goes too, as under Wine.
 DWORD copyValue(std::string_view value, char* out, DWORD size) {
-  const bool quoted = value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
-                      value.back() == value[0];
-  if (quoted) value.remove_prefix(1);
-  DWORD n = copyPlain(value, out, size);
-  if (quoted && size >= value.size() && n > 0) out[--n] = '\0';
+  const std::string_view inside = unquoted(value);
+  DWORD n = copyPlain(inside, out, size);
+  if (inside.size() != value.size() && size == inside.size() + 1 && n > 0) out[--n] = '\0';
   return n;
 }
 
@@ -287,11 +113,9 @@ DWORD readString(const char* section, const char* key, const char* fallback, cha
   std::string text;
   const LoadResult loaded = loadFile(windowsPath(file), text);
   if (loaded == kUnreadable) return copyPlain(fb, out, size);
-  const Profile p = makeProfile(text);
-  const std::string_view k = trimmedArgument(key);
-  const Match m = findEntry(p, trimmedArgument(section), &k);
-  if (m.keyFound && m.keyEntry.hasValue) return copyValue(view(text, m.keyEntry.value), out, size);
-  return copyValue(fb, out, size);
+  std::string_view value;
+  const bool found = findValue(text, trimmedArgument(section), trimmedArgument(key), value);
+  return copyValue(found ? value : fb, out, size);
 }
 
 // Windows reads the value into a 30-character buffer and converts it as
