@@ -155,6 +155,16 @@ TEST_F(BadSettings, RefusedWritesCatchUpWithTheNextWriteTheFileTakes) {
   host.unload();
   start();
   EXPECT_EQ(currentRate, 66u);
+
+  // OFF refused, then pressed twice in a file that takes it: OFF is saved.
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF (not saved)");
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  carryOut(REMEMBER_LINE);
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF");
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=0\nUPDATERATE=66\n");
 }
 
 // A write that fails and the settings read again: the line shows what the file holds.
