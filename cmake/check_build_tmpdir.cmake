@@ -6,14 +6,18 @@
 #
 #   cmake -DSCRATCH=<folder> -P cmake/check_build_tmpdir.cmake
 #
-# <folder> is emptied first; the build and its logs stay there for a look.
+# <folder> is made anew (scripts/fresh-folder.sh: only a folder an earlier run of this
+# check made is removed); the build and its logs stay there for a look.
 if(NOT SCRATCH)
   message(FATAL_ERROR "usage: cmake -DSCRATCH=<folder> -P ${CMAKE_CURRENT_LIST_FILE}")
 endif()
 get_filename_component(source ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
 set(build ${SCRATCH}/build)
 set(tmpdir ${SCRATCH}/tmp)
-file(REMOVE_RECURSE ${SCRATCH})
+execute_process(COMMAND ${source}/scripts/fresh-folder.sh ${SCRATCH} check-build-tmpdir RESULT_VARIABLE status)
+if(NOT status STREQUAL "0")
+  message(FATAL_ERROR "check-build-tmpdir: ${SCRATCH} cannot be made anew (above)")
+endif()
 file(MAKE_DIRECTORY ${tmpdir})
 set(ENV{TMPDIR} ${tmpdir})
 

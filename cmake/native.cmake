@@ -35,3 +35,6 @@ add_subdirectory(packaging)
 # skipped where the machine cannot make namespaces (a chroot, a container), saying why.
 horavane_check(scripts try_debian COMMAND ${PROJECT_SOURCE_DIR}/scripts/test-try-debian.sh
   PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+# The one way the scripts that may run as root make a folder anew: only a folder they
+# made is removed, and nothing mounted inside it.
+horavane_check(scripts fresh_folder COMMAND ${PROJECT_SOURCE_DIR}/scripts/test-fresh-folder.sh)

@@ -43,8 +43,10 @@ done
 name=$plugin-$version
 buildinfo=$plugin-BUILDINFO.txt
 folder=$stage/$name
-rm -rf "$folder"
-mkdir -p "$folder" "$dist"
+debug_folder=$stage/$name-debug
+# The staging folder is made anew, and only one an earlier run made is removed.
+"$here/../scripts/fresh-folder.sh" "$stage" make-release
+mkdir -p "$folder" "$debug_folder" "$dist"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -125,9 +127,6 @@ these package versions, reproduces the hashes published in SHA256SUMS.
 EOF
 cp "$scratch/$buildinfo" "$dist/$buildinfo"
 
-debug_folder=$stage/$name-debug
-rm -rf "$debug_folder"
-mkdir -p "$debug_folder"
 cp "$debug" "$debug_folder/$plugin.debug"
 cp "$scratch/$buildinfo" "$debug_folder/$buildinfo"
 

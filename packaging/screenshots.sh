@@ -32,9 +32,8 @@ scenarios=("$here"/demo/*.scn)
 [ -x "$sim" ] || fail "$sim: no such program; build the native tools first (make native)"
 
 shown=${out%/}
-mkdir -p "$out"
+"$here/../scripts/fresh-folder.sh" "$out" screenshots
 out=$(cd "$out" && pwd)
-rm -rf "$out"/*.frame "$out"/*.png "$out"/readme "$out"/scenarios.log
 
 wine_prefix() { "$here/../wine/wine-prefix.sh" "$1" "$wine_prefix"; }
 

@@ -28,8 +28,7 @@ for file in "$first_dll" "$first_zip" "$first_debug_zip"; do
   [ -f "$file" ] || fail "$file: no such file (make release)"
 done
 
-rm -rf "$scratch"
-mkdir -p "$scratch"
+"$root/scripts/fresh-folder.sh" "$scratch" check-reproducible
 scratch=$(cd "$scratch" && pwd)
 copy=$scratch/another-clone-of-horavane
 git clone --quiet --local --no-checkout "$root" "$copy"

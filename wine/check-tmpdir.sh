@@ -24,10 +24,7 @@ fail() {
 }
 
 if [ "$mode" = clear ]; then
-  caller=$(realpath -m -- "${2:?$usage}")
-  rm -rf -- "$caller"
-  mkdir -p -- "$caller"
-  exit 0
+  exec "$here/../scripts/fresh-folder.sh" "${2:?$usage}" check-tmpdir
 fi
 
 prefix=$(realpath -m -- "${2:?$usage}")
@@ -39,7 +36,7 @@ server_tmpdir=$prefix.tmp
 caller_is_empty() {
   [ -d "$caller" ] || fail "$caller: no such folder; check-tmpdir.sh clear makes it before the Wine checks"
   local left
-  left=$(cd "$caller" && find . -mindepth 1 -maxdepth 3 | sed 's|^\./|  |')
+  left=$(cd "$caller" && find . -mindepth 1 -maxdepth 3 ! -path ./.made-by | sed 's|^\./|  |')
   [ -z "$left" ] || fail "a Wine run wrote into its caller's TMPDIR $caller (it would have been /tmp), not into $server_tmpdir:
 $left"
 }

@@ -23,8 +23,7 @@ if [ -f "$marker" ] && grep -q '^[[:space:]]*settings-file[[:space:]]\+read-only
   exit 77
 fi
 
-rm -rf "$work"
-mkdir -p "$work"
+"$(dirname "$0")/../scripts/fresh-folder.sh" "$work" compare-scenario
 if ! "$runner" --trace "$work/native" "$scenario" > "$work/native.log" 2>&1; then
   cat "$work/native.log" >&2
   echo "compare-scenario: $scenario failed in the native simulated host" >&2

@@ -30,6 +30,14 @@ export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree
 server_tmpdir=$prefix.tmp
 tmpdir_aborts=$prefix.tmpdir-aborts
 
+# It may run as root (make test does): it removes only the prefix and server's folder
+# that an earlier start made (each holds the mark of scripts/fresh-folder.sh), and it
+# writes or removes the files beside the prefix only once the prefix is such a folder.
+fresh_folder=$(dirname "$0")/../scripts/fresh-folder.sh
+owner=wine-prefix
+"$fresh_folder" --check "$prefix" "$owner"
+"$fresh_folder" --check "$server_tmpdir" "$owner"
+
 # Every Wine process of the prefix gets the one TMPDIR, or none where Wine aborts on it.
 use_server_tmpdir() {
   if [ -f "$tmpdir_aborts" ]; then unset TMPDIR; else export TMPDIR=$server_tmpdir; fi
@@ -71,8 +79,9 @@ case "$mode" in
   start)
     command -v wine >/dev/null || { echo "wine-prefix: wine is not installed (scripts/setup.sh installs it)" >&2; exit 1; }
     remove_folder_in_tmp
-    rm -rf "$server_tmpdir" "$tmpdir_aborts"
-    mkdir -p "$prefix" "$server_tmpdir"
+    rm -f "$tmpdir_aborts"
+    [ -d "$prefix" ] || "$fresh_folder" "$prefix" "$owner"  # made anew below, after the probe
+    "$fresh_folder" "$server_tmpdir" "$owner"
     # 134: the abort of a Wine that cannot take TMPDIR (with no server running, -k
     # otherwise ends with 1 at once; without the prefix's folder it ends before it looks
     # at TMPDIR).
@@ -100,8 +109,8 @@ case "$mode" in
       # without one, Debian's Wine makes a folder for nothing, in /tmp where it aborts.
       if [ -f "$prefix/wineserver" ]; then wineserver -k 2>/dev/null || true; fi
       remove_folder_in_tmp  # of a first attempt that failed
-      rm -rf "$prefix" "$server_tmpdir"
-      mkdir -p "$prefix" "$server_tmpdir"
+      "$fresh_folder" "$prefix" "$owner"
+      "$fresh_folder" "$server_tmpdir" "$owner"
       # The server first, persistent, so that it outlives wineboot until `stop`; a run
       # stopped before `stop` (Ctrl-C, a closed terminal) leaves it for 60 s after its
       # last client at most, not until the next run.

@@ -16,10 +16,8 @@ set -euo pipefail
 usage="usage: $0 <profile_cases> <profile_cases.exe> <work folder>"
 linux_program=$(realpath "${1:?$usage}")
 windows_program=$(realpath "${2:?$usage}")
-mkdir -p "${3:?$usage}"
+"$(dirname "$0")/../../scripts/fresh-folder.sh" "${3:?$usage}" profile-differential
 out=$(cd "$3" && pwd)
-
-rm -rf "$out/linux" "$out/wine"
 mkdir -p "$out/linux" "$out/wine"
 (cd "$out/linux" && "$linux_program" >../linux.txt)
 if ! (cd "$out/wine" && wine "$windows_program" >../wine.raw 2>../wine.log); then
