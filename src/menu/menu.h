@@ -136,7 +136,7 @@ void selectRate(uint32_t rate);
 // One line of text for this frame at pixel (x, y). Draws nothing when the screen
 // reports no size. Returns the screen's height as the game reported it for this text.
 int32_t drawText(const char* text, int32_t x, int32_t y, float scale, int32_t font,
-              const TextColour& colour);
+                 const TextColour& colour);
 
 // selectedIndex back to the first line.
 void resetMenu();

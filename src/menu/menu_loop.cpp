@@ -82,7 +82,6 @@ void fitWindow(MenuWindow& window) {
   }
 }
 
-
 // A text composed in a fixed buffer: appends stop quietly at the buffer's end.
 struct LineText {
   char chars[LINE_BUFFER];
