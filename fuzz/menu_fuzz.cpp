@@ -15,7 +15,7 @@
 //
 // After every frame: the selection is a line of the menu; a frame draws nothing, or the
 // title, the time line and a contiguous run of menu lines ending at line 21 at most,
-// with the selected line, and only it, highlighted when it is drawn; that run fills
+// with the selected line among them, highlighted, and no other; that run fills
 // the window of the frame's screen ((height - 180) / 20, at least one line, whatever
 // the height was at opening) unless it touches an end of the list; on a screen of
 // 200 px or more every text's row of 20 px lies wholly on it; no frame makes more
@@ -125,14 +125,18 @@ void checkFrame(const SimGame& game, uint64_t callsBefore) {
   FUZZ_CHECK(texts[1].text.compare(0, std::strlen(TIME_PREFIX), TIME_PREFIX) == 0, "second text \"%s\"", texts[1].text.c_str());
   for (size_t i = 0; i < 2; ++i) FUZZ_CHECK(!drawnIn(texts[i], HIGHLIGHT), "title or time highlighted");
   int previous = -1;
+  bool selectionDrawn = false;
   for (size_t i = 2; i < texts.size(); ++i) {
     const int line = lineOf(texts[i].text);
     FUZZ_CHECK(line >= 0, "\"%s\" is no menu line", texts[i].text.c_str());
     FUZZ_CHECK(previous < 0 || line == previous + 1, "line %d drawn after line %d", line, previous);
     FUZZ_CHECK(drawnIn(texts[i], HIGHLIGHT) == (line == selectedIndex), "line %d highlighted wrongly, selection %d",
                line, selectedIndex);
+    selectionDrawn = selectionDrawn || line == selectedIndex;
     previous = line;
   }
+  FUZZ_CHECK(selectionDrawn, "selection %d not drawn in frame %llu, lines %d..%d", selectedIndex,
+             static_cast<unsigned long long>(game.frame()), texts.size() > 2 ? lineOf(texts[2].text) : -1, previous);
   checkWindow(texts, game.height());
   checkOnScreen(texts, game.height());
 }

@@ -1,7 +1,7 @@
 // Settings files as players leave them: read-only, a folder in the file's place,
 // binary garbage, huge, very long lines, no final line end, a byte-order mark, NUL
 // bytes. The plug-in starts with what it can read and defaults for the rest, and the
-// only bytes a write ever changes are those of the one value it sets; a write that
+// only bytes a write ever changes are those of the values it sets; a write that
 // fails leaves the file as it was.
 
 #include <sys/stat.h>
@@ -147,14 +147,14 @@ TEST_F(BadSettings, RefusedWritesCatchUpWithTheNextWriteTheFileTakes) {
   EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=66\n");
   EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF (not saved)");
 
-  // Switched on again and taken: the file holds ON and the rate last chosen while
-  // remembering, as the line shows; the rate chosen while off is not remembered, as
-  // ever, and the next start runs at the saved one.
+  // Switched on again and taken: the file holds ON and the rate in use, chosen while
+  // off, as the line and the mark show, and the next start runs at it.
   carryOut(REMEMBER_LINE);
   EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=4000\n");
   host.unload();
   start();
-  EXPECT_EQ(currentRate, 66u);
+  EXPECT_EQ(currentRate, 4000u);
 
   // OFF refused, then pressed twice in a file that takes it: OFF is saved.
   ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
@@ -164,19 +164,109 @@ TEST_F(BadSettings, RefusedWritesCatchUpWithTheNextWriteTheFileTakes) {
   carryOut(REMEMBER_LINE);
   carryOut(REMEMBER_LINE);
   EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF");
-  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=0\nUPDATERATE=66\n");
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=0\nUPDATERATE=4000\n");
+
+  // Switched on while the file refuses: the option and the rate in use wait together,
+  // and the next write the file takes, a rate picked, brings both in.
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  carryOut(quarter);
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=8000\n");
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
 }
 
-// A write that fails and the settings read again: the line shows what the file holds.
-TEST_F(BadSettings, ReloadForgetsAFailedWriteSinceTheFileIsReadAgain) {
+// A reading of the file (the runtime reloading its scripts) makes memory what the file
+// holds: the remember option, the remembered rate, the normal pace too, and no write
+// left pending, so the line and the marks show what the next start does.
+TEST_F(BadSettings, ReloadMakesMemoryWhatTheFileHolds) {
+  const int32_t normal = contractLine("Reset to Normal (2s = 1m)");
+  const int32_t x30 = contractLine("Time x 30 (1s = 15m)");
+  const int32_t quarter = contractLine("Time / 4 (8s = 1m)");
+  const auto reload = [&] {
+    host.restartScript();
+    host.runFrame();
+  };
+  const std::string normalActive = std::string(MENU_CONTRACT[normal].caption) + " (NOW ACTIVE)";
+
+  // The option switched on and refused: the file's OFF comes back.
   writeSettings("[SETTINGS]\nREMEMBER_RATE=0\n");
   ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
   start();
   carryOut(REMEMBER_LINE);
   EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
-  host.restartScript();
-  host.runFrame();
+  reload();
   EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF") << "as the file says";
+
+  // A rate refused while remembering: the reload goes back to the remembered normal
+  // pace and releases the clock, as "Reset to Normal" does.
+  host.unload();
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=2000\n");
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
+  start();
+  carryOut(x30);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
+  size_t before = callCount();
+  reload();
+  EXPECT_EQ(callsSince(before), std::vector<std::string>{"ClockPause 0"});
+  EXPECT_FALSE(host.game().paused());
+  player.openMenu();
+  std::vector<std::string> lines = player.lastFrameLines();
+  player.closeMenu();
+  ASSERT_GT(lines.size(), static_cast<size_t>(2 + x30));
+  EXPECT_EQ(lines[2], "Remember on next game start: ON");
+  EXPECT_EQ(lines[2 + normal], normalActive);
+  EXPECT_EQ(lines[2 + x30], MENU_CONTRACT[x30].caption);
+
+  // Made writable, then a write the file takes: the refused rate read over at the
+  // reload stays out of the file.
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=0\nUPDATERATE=2000\n");
+
+  // No UPDATERATE, the file made writable before the reload: the normal pace again.
+  host.unload();
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\n");
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
+  start();
+  carryOut(x30);
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  reload();
+  EXPECT_EQ(currentRate, 2000u);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\n") << "a reading writes nothing";
+
+  // Hand edits while the game runs take effect at the reload: 2000 releases the clock,
+  // 8000 paces it, and the marks follow.
+  carryOut(x30);
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=66\n");
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=2000\n");
+  reload();
+  EXPECT_FALSE(host.game().paused());
+  player.openMenu();
+  lines = player.lastFrameLines();
+  player.closeMenu();
+  ASSERT_GT(lines.size(), static_cast<size_t>(2 + quarter));
+  EXPECT_EQ(lines[2 + normal], normalActive);
+  EXPECT_EQ(lines[2 + x30], MENU_CONTRACT[x30].caption);
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=8000\n");
+  reload();
+  EXPECT_TRUE(host.game().paused());
+  player.openMenu();
+  lines = player.lastFrameLines();
+  player.closeMenu();
+  EXPECT_EQ(lines[2 + quarter], std::string(MENU_CONTRACT[quarter].caption) + " (NOW ACTIVE)");
+  EXPECT_EQ(lines[2 + normal], MENU_CONTRACT[normal].caption);
+
+  // Without remembering, a reload keeps the rate in use: the file names none.
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=0\nUPDATERATE=2000\n");
+  carryOut(x30);
+  reload();
+  EXPECT_EQ(currentRate, 66u);
+  EXPECT_TRUE(host.game().paused());
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF");
 }
 
 TEST_F(BadSettings, FolderInPlaceOfTheFileMeansDefaultsAndIsLeftAlone) {
@@ -211,7 +301,7 @@ TEST_F(BadSettings, BinaryGarbageGivesDefaultsAndSurvivesAWriteByteForByte) {
   EXPECT_EQ(settings.ownRate, defaults.ownRate);
   EXPECT_EQ(currentRate, NORMAL_RATE);
   carryOut(REMEMBER_LINE);
-  EXPECT_TRUE(onlyInserted(bytes, readSettings(), "\r\n[SETTINGS]\r\nREMEMBER_RATE=1\r\n"));
+  EXPECT_TRUE(onlyInserted(bytes, readSettings(), "\r\n[SETTINGS]\r\nREMEMBER_RATE=1\r\nUPDATERATE=2000\r\n"));
 }
 
 TEST_F(BadSettings, GarbageAroundValidSectionsStillYieldsTheirValues) {
@@ -226,14 +316,11 @@ TEST_F(BadSettings, GarbageAroundValidSectionsStillYieldsTheirValues) {
   EXPECT_EQ(settings.ownRate, 500u);
   EXPECT_EQ(settings.openKey, KEY_F6);
   EXPECT_EQ(settings.enterKey, defaults.enterKey) << "a binding the file lacks keeps its default";
-  carryOut(REMEMBER_LINE);
-  // The new key goes after the section's last non-blank line, inside the garbage that
+  carryOut(REMEMBER_LINE);  // remembering on: the option and the rate in use
+  // The new keys go after the section's last non-blank line, inside the garbage that
   // follows OWNRATE (it is a line of that section); every other byte stays.
-  const std::string after = readSettings();
-  ASSERT_EQ(after.size(), before.size() + std::string("REMEMBER_RATE=1\n").size());
-  EXPECT_NE(after.find("REMEMBER_RATE=1\n"), std::string::npos);
-  const size_t at = after.find("REMEMBER_RATE=1\n");
-  EXPECT_EQ(after.substr(0, at) + after.substr(at + 16), before);
+  EXPECT_TRUE(onlyInserted(before, readSettings(), "REMEMBER_RATE=1\nUPDATERATE=2000\n"));
+  EXPECT_GT(readSettings().find("REMEMBER_RATE=1\n"), readSettings().find("OWNRATE=500\n"));
 }
 
 // Lines ended by a CR alone: a reader that looked for the next '\n' at every line would
@@ -283,7 +370,7 @@ TEST_F(BadSettings, FileWithoutFinalLineEndIsUpdatedInPlaceAndExtendedCleanly) {
   writeSettings("[CONTROLS]\nOPEN=VK_F5");
   start();
   carryOut(REMEMBER_LINE);
-  EXPECT_EQ(readSettings(), "[CONTROLS]\nOPEN=VK_F5\n[SETTINGS]\nREMEMBER_RATE=1\n");
+  EXPECT_EQ(readSettings(), "[CONTROLS]\nOPEN=VK_F5\n[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=2000\n");
 }
 
 TEST_F(BadSettings, ByteOrderMarkIsSkippedAndKeptWithTheLineEnds) {
@@ -293,7 +380,7 @@ TEST_F(BadSettings, ByteOrderMarkIsSkippedAndKeptWithTheLineEnds) {
   EXPECT_EQ(settings.ownRate, 500u);
   carryOut(REMEMBER_LINE);
   EXPECT_EQ(readSettings(),
-            "\xEF\xBB\xBF[CONTROLS]\r\nOPEN=VK_F6\r\n[SETTINGS]\r\nOWNRATE=500\r\nREMEMBER_RATE=1\r\n");
+            "\xEF\xBB\xBF[CONTROLS]\r\nOPEN=VK_F6\r\n[SETTINGS]\r\nOWNRATE=500\r\nREMEMBER_RATE=1\r\nUPDATERATE=2000\r\n");
 }
 
 TEST_F(BadSettings, NulBytesEndNamesAndValuesAndAreKept) {
@@ -304,7 +391,7 @@ TEST_F(BadSettings, NulBytesEndNamesAndValuesAndAreKept) {
   EXPECT_EQ(settings.ownRate, 500u);
   EXPECT_EQ(settings.openKey, KEY_F6);
   carryOut(REMEMBER_LINE);
-  // The line of NULs is a key line of the section, so the new key follows it.
-  EXPECT_TRUE(onlyInserted(before, readSettings(), "REMEMBER_RATE=1\n"));
+  // The line of NULs is a key line of the section, so the new keys follow it.
+  EXPECT_TRUE(onlyInserted(before, readSettings(), "REMEMBER_RATE=1\nUPDATERATE=2000\n"));
   EXPECT_EQ(readSettings().find("REMEMBER_RATE"), before.find("[CONTROLS]"));
 }

@@ -35,7 +35,8 @@ TEST_F(SettingsFile, WithoutAFileTheDefaultsHoldAndTheFirstWriteMakesHoravaneIni
   EXPECT_EQ(folderEntries(), std::vector<std::string>{}) << "reading makes no file";
   ASSERT_TRUE(player.chooseLine(REMEMBER_LINE));
   EXPECT_EQ(folderEntries(), std::vector<std::string>{"horavane.ini"}) << "the settings file's name";
-  EXPECT_EQ(readFile("horavane.ini"), "[SETTINGS]\r\nREMEMBER_RATE=1\r\n");
+  // Switched on, the option and the rate in use, the normal one.
+  EXPECT_EQ(readFile("horavane.ini"), "[SETTINGS]\r\nREMEMBER_RATE=1\r\nUPDATERATE=2000\r\n");
 }
 
 // OWNRATE -5 reads as the rate 4294967291, which the menu's own line makes current and,

@@ -69,8 +69,8 @@ MenuWindow windowFor(int32_t height) {
   return {size, 0, size, height};
 }
 
-// Brings the window to the selection: at the end of every step that carries out no
-// action, and when the screen's height changes.
+// Brings the window to the selection: at opening, at the end of every step that carries
+// out no action, and when the screen's height changes.
 void fitWindow(MenuWindow& window) {
   if (selectedIndex < window.top) {
     window.top = selectedIndex;
@@ -145,13 +145,15 @@ void copyTitle(char (&ownTitle)[TITLE_BUFFER], const char* title) {
   for (size_t i = 0; title != nullptr && title[i] != '\0' && i + 1 < TITLE_BUFFER; ++i) ownTitle[i] = title[i];
 }
 
-// The window is sized from the screen at opening and fitted to the selection only at
-// the end of the first step, so the opening frames show the top of the list.
+// The window is sized from the screen at opening and fitted to the selection at once,
+// so that the highlighted line shows from the first frame.
 MenuWindow openWindow() {
   int32_t width = 0;
   int32_t height = 0;
   ScreenResolution(&width, &height);
-  return windowFor(height);
+  MenuWindow window = windowFor(height);
+  fitWindow(window);
+  return window;
 }
 
 // The drawing phase of a step: at least one frame; the age of the step is taken modulo
@@ -183,7 +185,14 @@ void carryOutLine(const MenuItem& item) {
   switch (item.action) {
     case LineAction::ToggleRemember:
       settings.rememberRate = nextRememberRate(settings.rememberRate);
-      saveSetting(REMEMBER_RATE_KEY);
+      // Switched on, the rate in use is remembered with it: the next start runs what the
+      // menu marks active, with no rate to pick again.
+      if (settings.rememberRate == 1) {
+        settings.savedRate = currentRate;
+        saveSettings(ALL_SAVED_KEYS);
+      } else {
+        saveSettings(REMEMBER_RATE_KEY);
+      }
       break;
     case LineAction::SelectRate:
     case LineAction::SelectOwnRate: selectRate(static_cast<uint32_t>(item.rate)); break;
@@ -209,7 +218,7 @@ uint32_t moveSelection(const KeyPoll& keys) {
 void selectRate(uint32_t rate) {
   if (settings.rememberRate == 1) {
     settings.savedRate = rate;
-    saveSetting(UPDATERATE_KEY);
+    saveSettings(UPDATERATE_KEY);
   }
   makeRateCurrent(rate);
 }

@@ -34,17 +34,24 @@ bool write(SavedKey key) {
                                     SETTINGS_FILE) != FALSE;
 }
 
+// REMEMBER_RATE first, then UPDATERATE, so that a new file reads in the order of the
+// example.
+constexpr SavedKey WRITE_ORDER[] = {REMEMBER_RATE_KEY, UPDATERATE_KEY};
+
 }  // namespace
 
-// `key` is written first; a key whose last write failed is tried again only after a
-// write the file takes, so that with none failed each write stays one key.
-void saveSetting(SavedKey key) {
-  uint8_t failed = settings.failedWrites | key;
-  for (uint8_t next = key; (failed & next) != 0 && write(static_cast<SavedKey>(next)); next ^= ALL_SAVED_KEYS)
-    failed &= ~next;
-  settings.failedWrites = failed;
+// The first write the file refuses ends the round: while the file refuses, a save costs
+// one attempt, and what was not written stays pending.
+void saveSettings(uint8_t keys) {
+  uint8_t pending = settings.failedWrites | keys;
+  for (const SavedKey key : WRITE_ORDER) {
+    if ((pending & key) == 0) continue;
+    if (!write(key)) break;
+    pending &= ~key;
+  }
+  settings.failedWrites = pending;
   // A rate the file lacks matters only while remembering: the next start reads none.
-  settings.unsaved = (failed & (settings.rememberRate == 1 ? ALL_SAVED_KEYS : REMEMBER_RATE_KEY)) != 0;
+  settings.unsaved = (pending & (settings.rememberRate == 1 ? ALL_SAVED_KEYS : REMEMBER_RATE_KEY)) != 0;
 }
 
 void loadSettings() {
@@ -54,13 +61,16 @@ void loadSettings() {
   settings.upKey = readBinding("UP", DEFAULT_UP_KEY);
   settings.downKey = readBinding("DOWN", DEFAULT_DOWN_KEY);
   settings.rememberRate = static_cast<int32_t>(readInt("REMEMBER_RATE", 0));
+  // Memory becomes what the file holds, the remembered rate included. At the first
+  // start the normal rate is already current, and nothing is frozen or released; on a
+  // reload of the scripts a remembered normal rate releases a clock that the last run
+  // paced or stopped. Without remembering, a reload keeps the rate in use.
   if (settings.rememberRate == 1) {
-    const uint32_t remembered = readInt("UPDATERATE", NORMAL_RATE);
-    // At the normal rate the game keeps its own clock: nothing is frozen or released.
-    if (remembered != NORMAL_RATE) makeRateCurrent(remembered);
+    settings.savedRate = readInt("UPDATERATE", NORMAL_RATE);
+    if (settings.savedRate != NORMAL_RATE || currentRate != NORMAL_RATE) makeRateCurrent(settings.savedRate);
   }
   settings.ownRate = readInt("OWNRATE", NORMAL_RATE);
-  settings.failedWrites = 0;  // memory now holds what the file holds
+  settings.failedWrites = 0;  // memory now holds what the file holds: nothing is pending
   settings.unsaved = false;
 }
 

@@ -35,17 +35,16 @@ enum SavedKey : uint8_t { REMEMBER_RATE_KEY = 1, UPDATERATE_KEY = 2, ALL_SAVED_K
 
 extern Settings settings;
 
-// Reads the whole file; sets `settings` and, when remembering, makes the stored rate
-// current (the normal rate already is). What is in memory is then what the file holds.
+// Reads the whole file; sets `settings` and, when remembering, makes the remembered rate
+// current. What is in memory is then what the file holds, and nothing is pending.
 void loadSettings();
 
-// Writes one of the two values the plug-in keeps in the file, as it is in memory:
-// REMEMBER_RATE from settings.rememberRate, UPDATERATE from settings.savedRate. It sets
-// its own key in section SETTINGS, and the rest of the file stays as it is. When the
-// file takes it, the other key is written too if its last write failed, so that a file
-// made writable again catches up at the next write. Sets settings.unsaved, so the menu
-// can say what the next start will not do.
-void saveSetting(SavedKey key);
+// Writes the values of `keys` (SavedKey bits) as they are in memory: REMEMBER_RATE from
+// settings.rememberRate, UPDATERATE from settings.savedRate, each in section SETTINGS,
+// the rest of the file as it is. A key whose last write the file refused is written
+// again with them, so that a file made writable again catches up at the next write.
+// Sets settings.unsaved, so the menu can say what the next start will not do.
+void saveSettings(uint8_t keys);
 
 // The remember option's next value: (old + 1) rem 2, the sum wrapping in 32 bits.
 int32_t nextRememberRate(int32_t old);
