@@ -260,6 +260,18 @@ TEST_F(BadSettings, ReloadMakesMemoryWhatTheFileHolds) {
   EXPECT_EQ(lines[2 + quarter], std::string(MENU_CONTRACT[quarter].caption) + " (NOW ACTIVE)");
   EXPECT_EQ(lines[2 + normal], MENU_CONTRACT[normal].caption);
 
+  // A rate refused, then the file made writable and edited by hand: after the reload
+  // the player's values stand, and a later write changes only the value it sets.
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0444), 0);
+  carryOut(x30);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
+  ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=-2\nUPDATERATE=8000\n");
+  reload();
+  carryOut(REMEMBER_LINE);  // -2 becomes -1: still off
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=-1\nUPDATERATE=8000\n");
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF");
+
   // Without remembering, a reload keeps the rate in use: the file names none.
   writeSettings("[SETTINGS]\nREMEMBER_RATE=0\nUPDATERATE=2000\n");
   carryOut(x30);
