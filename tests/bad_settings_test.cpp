@@ -342,7 +342,7 @@ TEST_F(BadSettings, TenMegabyteFileIsReadAndUpdatedInPlace) {
   filler.reserve(10u << 20);
   while (filler.size() < (5u << 20)) filler += "; a player's notes, kept for years, line after line\r";
   const std::string before =
-      filler + "[SETTINGS]\rREMEMBER_RATE=1\rUPDATERATE=4000\rOWNRATE=500\r" + filler;
+      filler + "[SETTINGS]\rREMEMBER_RATE=1 ; as written\rUPDATERATE=4000\rOWNRATE=500\r" + filler;
   writeSettings(before);
   start();
   EXPECT_EQ(currentRate, 4000u);
