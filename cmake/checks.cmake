@@ -50,7 +50,8 @@ function(horavane_check label name)
 endfunction()
 
 # Every check under Wine runs in the one prefix that the fixture wine.prefix makes for
-# the run (wine/checks.cmake), with its server kept running until wine.prefix.stop,
+# the run (wine/checks.cmake), with its server kept running until wine.prefix.stop
+# (wine.restarted_server, which ends a server, makes a prefix of its own),
 # through `wine/wine-prefix.sh run`, which gives Wine its environment and the folder for
 # its server beside the prefix. The checks' own TMPDIR is an empty folder of the build
 # that no Wine process may write to: wine.tmpdir and wine.tmpdir.after check it, so a

@@ -1,6 +1,7 @@
 # The checks under Wine, run from the native build over the Windows build's programs:
 # one Wine prefix for the whole run (a fixture), the settings-file differential, and
-# (registered with the scenarios in tests/) every scenario against the real DLL.
+# (registered with the scenarios in tests/) every scenario against the real DLL; and a
+# prefix of its own for the one check that ends its server.
 if(NOT HORAVANE_WINDOWS_DIR)
   return()
 endif()
@@ -29,3 +30,12 @@ horavane_check(wine tmpdir.after
 horavane_wine_check(profile_differential
   COMMAND ${PROJECT_SOURCE_DIR}/tests/profile_differential/run.sh $<TARGET_FILE:profile_cases>
           ${HORAVANE_WINDOWS_DIR}/wine/profile_cases.exe ${CMAKE_CURRENT_BINARY_DIR}/profile_differential)
+
+# As root, a server that a Wine process starts anew, after the prefix's server ended,
+# refuses a read-only settings file too; in a prefix of its own, whose server it ends.
+horavane_check(wine restarted_server
+  COMMAND ${PROJECT_SOURCE_DIR}/wine/check-restarted-server.sh ${CMAKE_CURRENT_BINARY_DIR}/restarted-server-prefix
+          $<TARGET_FILE:horavane-scenario> ${HORAVANE_WINDOWS_DIR}
+          ${PROJECT_SOURCE_DIR}/tests/scenarios/remember_read_only.scn ${CMAKE_CURRENT_BINARY_DIR}/restarted-server
+  PROPERTIES FIXTURES_REQUIRED wine_prefix ${caller_tmpdir} SKIP_RETURN_CODE 77
+             REQUIRED_FILES ${HORAVANE_WINDOWS_DIR}/Horavane.asi)

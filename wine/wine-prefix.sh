@@ -6,7 +6,9 @@
 #                                          prints what Wine said
 #   wine-prefix.sh run <prefix folder> <command> [args...]
 #                                          runs the command (wine ..., or a script that
-#                                          runs wine) with that prefix and its server
+#                                          runs wine) with that prefix and its server;
+#                                          as root, without root's override of file
+#                                          modes (below)
 #   wine-prefix.sh stop <prefix folder>    stops its server
 #
 # Debian's Wine makes its server's folder (wine-XXXXXX, holding the socket) under
@@ -68,12 +70,18 @@ remove_folder_in_tmp() {
 
 # Windows refuses to write a read-only file, even for an administrator. Wine's server,
 # which opens the files, would write one as root, whose CAP_DAC_OVERRIDE passes over
-# file modes; so as root it runs without that override (nor DAC_READ_SEARCH), and
-# root's checks meet a read-only horavane.ini as players do. Where even that cannot be
-# dropped (no CAP_SETPCAP), a marker beside the prefix tells the checks that need it.
-server=(wineserver -p60)
+# file modes; so as root every Wine process of the prefix runs without that override
+# (nor DAC_READ_SEARCH), and root's checks meet a read-only horavane.ini as players do.
+# Every process, not the server alone: the server ends 60 s after its last client (or
+# when killed), and the next client starts a new one as its own child, with the
+# client's capabilities; which program it starts cannot be chosen (Debian 12's Wine
+# starts the wineserver beside its loader, whatever WINESERVER names). So `start` runs
+# the server and wineboot without the override, and `run` its command. Where even that
+# cannot be dropped (no CAP_SETPCAP), a marker beside the prefix tells the checks that
+# need it, and nothing is dropped.
 root_writes_read_only=$prefix.root-writes-read-only
 drop=(setpriv --inh-caps=-dac_override,-dac_read_search --bounding-set=-dac_override,-dac_read_search)
+without_override=()  # put before each Wine process: the drop, as root where it works
 
 case "$mode" in
   start)
@@ -98,7 +106,7 @@ case "$mode" in
     if [ "$(id -u)" -eq 0 ]; then
       # setpriv can leave a capability it may not drop without a word: ask the result.
       if "${drop[@]}" bash -c 'caps=$(sed -n "s/^CapEff:\t//p" /proc/self/status); (( (0x$caps & 6) == 0 ))' 2>/dev/null; then
-        server=("${drop[@]}" "${server[@]}")
+        without_override=("${drop[@]}")
       else
         echo "wine-prefix: cannot run Wine's server without root's override of file modes; it writes read-only files" |
           tee "$root_writes_read_only" >&2
@@ -114,7 +122,8 @@ case "$mode" in
       # The server first, persistent, so that it outlives wineboot until `stop`; a run
       # stopped before `stop` (Ctrl-C, a closed terminal) leaves it for 60 s after its
       # last client at most, not until the next run.
-      if "${server[@]}" > "$prefix.log" 2>&1 && record_folder_in_tmp && wineboot --init >> "$prefix.log" 2>&1; then
+      if "${without_override[@]}" wineserver -p60 > "$prefix.log" 2>&1 && record_folder_in_tmp &&
+        "${without_override[@]}" wineboot --init >> "$prefix.log" 2>&1; then
         echo "wine-prefix: $prefix ready (attempt $attempt)"
         exit 0
       fi
@@ -128,7 +137,9 @@ case "$mode" in
     [ -d "$server_tmpdir" ] || { echo "wine-prefix: $server_tmpdir: no such folder; wine-prefix.sh start $prefix makes the prefix first" >&2; exit 1; }
     use_server_tmpdir
     shift 2
-    exec "$@"
+    # `start` left the marker where the drop does not work.
+    if [ "$(id -u)" -eq 0 ] && [ ! -f "$root_writes_read_only" ]; then without_override=("${drop[@]}"); fi
+    exec "${without_override[@]}" "$@"
     ;;
   stop)
     use_server_tmpdir
