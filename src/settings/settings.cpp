@@ -41,12 +41,17 @@ constexpr SavedKey WRITE_ORDER[] = {REMEMBER_RATE_KEY, UPDATERATE_KEY};
 }  // namespace
 
 // The first write the file refuses ends the round: while the file refuses, a save costs
-// one attempt, and what was not written stays pending.
+// one attempt, and what was not written stays pending. A file that refused a write may
+// have lost the remember option too (a folder put in its place takes the whole file),
+// so the option is written again with the next write the file takes.
 void saveSettings(uint8_t keys) {
   uint8_t pending = settings.failedWrites | keys;
   for (const SavedKey key : WRITE_ORDER) {
     if ((pending & key) == 0) continue;
-    if (!write(key)) break;
+    if (!write(key)) {
+      pending |= REMEMBER_RATE_KEY;
+      break;
+    }
     pending &= ~key;
   }
   settings.failedWrites = pending;
