@@ -110,7 +110,7 @@ constexpr TextColour HIGHLIGHT = {246.0f, 156.0f, 8.0f, 255.0f};
 
 constexpr const char* TIME_PREFIX = "Current time: ";     // before the game clock, h:m:s
 constexpr const char* ACTIVE_SUFFIX = " (NOW ACTIVE)";  // after the current rate's caption
-// After the remember line's ON or OFF while the settings file lacks what it shows
+// After the remember line's ON or OFF while the settings file has refused what it shows
 // (settings.unsaved); a literal, so that the composed states below are constants of
 // their own.
 #define HORAVANE_NOT_SAVED " (not saved)"

@@ -97,8 +97,8 @@ void appendNumber(LineText& line, int32_t value) { append(line, decimalText(valu
 
 // The line's text. Most lines show their caption as it is, drawn in place rather than
 // copied every frame; only a line with a suffix is composed in `line`.
-// The remember line also says when the file does not hold what it shows (or, showing
-// ON, the rate last chosen), since the next game start reads the file. One suffix
+// The remember line also says when the file refused what it shows (or, showing ON, the
+// rate to remember), since the next game start reads the file. One suffix
 // per line, composed in advance: each append costs code in every frame's loop.
 const char* lineText(LineText& line, const MenuItem& item) {
   const char* suffix = nullptr;

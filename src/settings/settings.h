@@ -23,10 +23,12 @@ struct Settings {
   uint32_t downKey;   // moves the selection down
   int32_t rememberRate;  // the chosen rate is remembered only when this is exactly 1
   uint32_t ownRate;      // rate of the "Own rate" line, ms per game minute
-  uint32_t savedRate;    // the rate last chosen while remembering: what UPDATERATE should hold
+  // What UPDATERATE should hold: the rate read from it, or the one in use when remembering
+  // was switched on, or the rate chosen last while remembering.
+  uint32_t savedRate;
   uint8_t failedWrites;  // the keys whose last write the file refused, as SavedKey bits
-  // The file does not hold the remember option as it is in memory or, while remembering,
-  // the rate last chosen: the next game start would not do what the menu shows.
+  // The file refused the last write of the remember option or, while remembering, of the
+  // rate: the next game start may not do what the menu shows.
   bool unsaved;
 };
 
@@ -43,7 +45,7 @@ void loadSettings();
 // settings.rememberRate, UPDATERATE from settings.savedRate, each in section SETTINGS,
 // the rest of the file as it is. A key whose last write the file refused is written
 // again with them, so that a file made writable again catches up at the next write.
-// Sets settings.unsaved, so the menu can say what the next start will not do.
+// Sets settings.unsaved, so the menu can say that the file refused what it shows.
 void saveSettings(uint8_t keys);
 
 // The remember option's next value: (old + 1) rem 2, the sum wrapping in 32 bits.
