@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -60,12 +61,19 @@ class BadSettings : public PluginTest {
   }
   // Opens the menu with the OPEN key read, carries out line `line`, closes the menu.
   void carryOut(int32_t line) { ASSERT_TRUE(player.chooseLine(line)) << "line " << line; }
-  // The remember line as the menu shows it, opened and closed again for the look.
-  std::string rememberLineShown() {
+  // The menu's lines as it shows them, below the title and the time line, opened and
+  // closed again for the look.
+  std::vector<std::string> menuLinesShown() {
     player.openMenu();
-    const std::vector<std::string> lines = player.lastFrameLines();
+    std::vector<std::string> lines = player.lastFrameLines();
     player.closeMenu();
-    return lines.size() > 2 ? lines[2] : "no menu line drawn";
+    lines.erase(lines.begin(), lines.begin() + std::min<size_t>(lines.size(), 2));
+    return lines;
+  }
+  // The remember line as the menu shows it.
+  std::string rememberLineShown() {
+    const std::vector<std::string> lines = menuLinesShown();
+    return lines.empty() ? "no menu line drawn" : lines[0];
   }
   std::vector<std::string> folderEntries() const {
     std::vector<std::string> names;
@@ -212,13 +220,11 @@ TEST_F(BadSettings, ReloadMakesMemoryWhatTheFileHolds) {
   reload();
   EXPECT_EQ(callsSince(before), std::vector<std::string>{"ClockPause 0"});
   EXPECT_FALSE(host.game().paused());
-  player.openMenu();
-  std::vector<std::string> lines = player.lastFrameLines();
-  player.closeMenu();
-  ASSERT_GT(lines.size(), static_cast<size_t>(2 + x30));
-  EXPECT_EQ(lines[2], "Remember on next game start: ON");
-  EXPECT_EQ(lines[2 + normal], normalActive);
-  EXPECT_EQ(lines[2 + x30], MENU_CONTRACT[x30].caption);
+  std::vector<std::string> lines = menuLinesShown();
+  ASSERT_EQ(lines.size(), static_cast<size_t>(CONTRACT_LINE_COUNT));
+  EXPECT_EQ(lines[REMEMBER_LINE], "Remember on next game start: ON");
+  EXPECT_EQ(lines[normal], normalActive);
+  EXPECT_EQ(lines[x30], MENU_CONTRACT[x30].caption);
 
   // Made writable, then a write the file takes: the refused rate read over at the
   // reload stays out of the file.
@@ -245,20 +251,17 @@ TEST_F(BadSettings, ReloadMakesMemoryWhatTheFileHolds) {
   writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=2000\n");
   reload();
   EXPECT_FALSE(host.game().paused());
-  player.openMenu();
-  lines = player.lastFrameLines();
-  player.closeMenu();
-  ASSERT_GT(lines.size(), static_cast<size_t>(2 + quarter));
-  EXPECT_EQ(lines[2 + normal], normalActive);
-  EXPECT_EQ(lines[2 + x30], MENU_CONTRACT[x30].caption);
+  lines = menuLinesShown();
+  ASSERT_EQ(lines.size(), static_cast<size_t>(CONTRACT_LINE_COUNT));
+  EXPECT_EQ(lines[normal], normalActive);
+  EXPECT_EQ(lines[x30], MENU_CONTRACT[x30].caption);
   writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=8000\n");
   reload();
   EXPECT_TRUE(host.game().paused());
-  player.openMenu();
-  lines = player.lastFrameLines();
-  player.closeMenu();
-  EXPECT_EQ(lines[2 + quarter], std::string(MENU_CONTRACT[quarter].caption) + " (NOW ACTIVE)");
-  EXPECT_EQ(lines[2 + normal], MENU_CONTRACT[normal].caption);
+  lines = menuLinesShown();
+  ASSERT_EQ(lines.size(), static_cast<size_t>(CONTRACT_LINE_COUNT));
+  EXPECT_EQ(lines[quarter], std::string(MENU_CONTRACT[quarter].caption) + " (NOW ACTIVE)");
+  EXPECT_EQ(lines[normal], MENU_CONTRACT[normal].caption);
 
   // A rate refused, then the file made writable and edited by hand: after the reload
   // the player's values stand, and a later write changes only the value it sets.
