@@ -15,6 +15,8 @@ add_library(horavane_plugin STATIC ${HORAVANE_PLUGIN_SOURCES})
 target_include_directories(horavane_plugin PUBLIC src)
 target_link_libraries(horavane_plugin PUBLIC horavane_platform)
 target_compile_options(horavane_plugin PRIVATE ${HORAVANE_WARNINGS})
+# The state resets that start each simulated process afresh; Horavane.asi leaves them out.
+target_compile_definitions(horavane_plugin PRIVATE HORAVANE_RESETTABLE)
 
 find_package(Threads REQUIRED)
 enable_testing()

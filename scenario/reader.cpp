@@ -162,9 +162,10 @@ void parseStep(const std::vector<std::string>& words, Command& command) {
                        number(words[2], 0, 65535, "a height in pixels")};
   } else if (name == "settings-file") {
     command.kind = CommandKind::SettingsFile;
-    argumentCount(words, 2, 2, "settings-file read-only|folder|writable");
-    if (words[1] != "read-only" && words[1] != "folder" && words[1] != "writable")
-      throw ParseError{"expected read-only, folder or writable after settings-file, got \"" + words[1] + "\""};
+    argumentCount(words, 2, 2, "settings-file read-only|folder|writable|deleted");
+    if (words[1] != "read-only" && words[1] != "folder" && words[1] != "writable" && words[1] != "deleted")
+      throw ParseError{"expected read-only, folder, writable or deleted after settings-file, got \"" + words[1] +
+                       "\""};
     command.text = words[1];
   } else if (name == "clock") {
     command.kind = CommandKind::Clock;

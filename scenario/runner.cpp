@@ -353,14 +353,16 @@ void Runner::changeSettingsFile(const std::string& how) {
   const fs::path file = SETTINGS_FILE_NAME;
   const bool isFolder = fs::is_directory(file, error);
   const bool isFile = fs::is_regular_file(file, error);
-  if (how == "folder") {
+  if (how == "folder" || how == "deleted") {
     if (isFile) {
       // Windows will not delete a read-only file, so it is made writable first.
       fs::permissions(file, fs::perms::owner_write, fs::perm_options::add, error);
       if (error || !fs::remove(file, error))
         throw Failure{"expected to remove the settings file, got " + error.message()};
     }
-    if (!isFolder && !fs::create_directory(file, error))
+    if (how == "deleted" && isFolder && !fs::remove(file, error))
+      throw Failure{"expected to remove the folder in the settings file's place, got " + error.message()};
+    if (how == "folder" && !isFolder && !fs::create_directory(file, error))
       throw Failure{"expected to make a folder in the settings file's place, got " + error.message()};
     return;
   }

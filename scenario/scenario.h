@@ -21,9 +21,10 @@
 //                               where it waits, and the function runs from the top in the
 //                               next frame, which this runs; the plug-in stays loaded, and
 //                               the game, the keys and the settings file stay as they are
-//   settings-file read-only|folder|writable   what a write of the settings file meets:
-//                               the file read-only; a folder in its place (the file
-//                               removed); the file writable again (a folder removed)
+//   settings-file read-only|folder|writable|deleted   what a write of the settings file
+//                               meets: the file read-only; a folder in its place (the
+//                               file removed); the file writable again (a folder
+//                               removed); no file at all (a file or folder removed)
 //   press|release|tap <key>     key-down, key-up, or both, by name (VK_F5, A, 5, ...)
 //   select "<caption>"          moves the highlight of the open menu like a player, a
 //                               key at a time (UP or DOWN as the settings file bound

@@ -14,6 +14,7 @@
 #include "clock/clock.h"
 #include "input/keys.h"
 #include "menu/menu.h"
+#include "profile_writes.h"
 #include "settings/settings.h"
 #include "support/menu_contract.h"
 #include "support/plugin_fixture.h"
@@ -24,6 +25,15 @@ namespace {
 
 const uint32_t KEY_F6 = keyCodeFromName("VK_F6");
 const uint32_t KEY_A = keyCodeFromName("A");
+
+// The writes recorded since the last call, as "KEY=value" with " refused" when refused.
+std::vector<std::string> writesSinceLastLook() {
+  std::vector<std::string> writes;
+  for (const ProfileWrite& write : profileWrites())
+    writes.push_back(write.key + "=" + write.value + (write.taken ? "" : " refused"));
+  recordProfileWrites(true);
+  return writes;
+}
 
 std::string garbage(size_t size, unsigned seed) {
   std::mt19937 random(seed);
@@ -182,6 +192,62 @@ TEST_F(BadSettings, RefusedWritesCatchUpWithTheNextWriteTheFileTakes) {
   ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
   carryOut(quarter);
   EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=8000\n");
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+}
+
+// A file that another program holds open for a moment refuses one write and takes the
+// next. The remark follows the file's last answer to each key the line shows: ON shows
+// the option and the rate, OFF the option alone. Writing the option again after a
+// refusal, as a file that refused may have lost it, is no remark by itself.
+TEST_F(BadSettings, RemarkShowsWhileTheFileRefusedWhatTheLineShows) {
+  const int32_t x30 = contractLine("Time x 30 (1s = 15m)");
+  const int32_t quarter = contractLine("Time / 4 (8s = 1m)");
+  using Writes = std::vector<std::string>;
+  writeSettings("[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=2000\n");
+  start();
+  recordProfileWrites(true);
+
+  // ON, the rate refused: the file keeps the option but not the rate the line marks.
+  refuseProfileWrite(1);
+  carryOut(x30);
+  EXPECT_EQ(writesSinceLastLook(), Writes{"UPDATERATE=66 refused"});
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
+
+  // Switched OFF: the file takes the option, then refuses the rate still pending. It
+  // holds the OFF the line shows.
+  refuseProfileWrite(2);
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(writesSinceLastLook(), (Writes{"REMEMBER_RATE=0", "UPDATERATE=66 refused"}));
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=0\nUPDATERATE=2000\n");
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF");
+
+  // Switched ON, the option taken and the rate in use refused: the next start would
+  // run the normal pace, not x30.
+  refuseProfileWrite(2);
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(writesSinceLastLook(), (Writes{"REMEMBER_RATE=1", "UPDATERATE=66 refused"}));
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON (not saved)");
+
+  // The next rate: the option again, after the refusal, and the rate, both taken.
+  carryOut(quarter);
+  EXPECT_EQ(writesSinceLastLook(), (Writes{"REMEMBER_RATE=1", "UPDATERATE=8000"}));
+  EXPECT_EQ(readSettings(), "[SETTINGS]\nREMEMBER_RATE=1\nUPDATERATE=8000\n");
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+
+  // OFF refused: the first refusal ends the round, and the line says the file still
+  // holds ON. The next press, ON, is taken with the rate in use.
+  refuseProfileWrite(1);
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(writesSinceLastLook(), Writes{"REMEMBER_RATE=0 refused"});
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF (not saved)");
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(writesSinceLastLook(), (Writes{"REMEMBER_RATE=1", "UPDATERATE=8000"}));
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+
+  // While the file holds what the line shows, no write is made twice: a rate chosen
+  // writes the rate alone.
+  carryOut(x30);
+  EXPECT_EQ(writesSinceLastLook(), Writes{"UPDATERATE=66"});
   EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
 }
 

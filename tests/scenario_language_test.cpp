@@ -142,7 +142,7 @@ TEST(ScenarioReader, MalformedLinesAreReportedWithFileAndLine) {
                         "case.scn:11: expected the caption of a menu line, or its first words, got \"Time x 7\"",
                         "case.scn:12: expected words that begin one menu line's caption, got \"Go 1 hour\", which begin 2",
                         "case.scn:13: expected \"restart-script\"",
-                        "case.scn:14: expected read-only, folder or writable after settings-file, got \"locked\"",
+                        "case.scn:14: expected read-only, folder, writable or deleted after settings-file, got \"locked\"",
                         "case.scn:15: expected \"expect on-screen\"",
                     }));
 }

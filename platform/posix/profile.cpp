@@ -30,11 +30,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "compat.h"
 #include "profile_text.h"
+#include "profile_writes.h"
 
 namespace {
 
@@ -312,7 +314,42 @@ bool writeProfile(const char* section, const char* key, const char* value, const
   return replaceFile(target, updated);
 }
 
+// ---- What tests see and steer ----
+
+std::mutex writesMutex;  // a test reads the record while the script's thread may write
+bool recording = false;
+std::vector<ProfileWrite> recorded;
+uint32_t refuseIn = 0;  // writes until the one to refuse; 0 for none
+
+// Whether this write is the one a test chose to refuse; counts it.
+bool refusedOnPurpose() {
+  std::lock_guard<std::mutex> lock(writesMutex);
+  if (refuseIn == 0) return false;
+  return --refuseIn == 0;
+}
+
+void record(const char* key, const char* value, bool taken) {
+  std::lock_guard<std::mutex> lock(writesMutex);
+  if (recording) recorded.push_back({key ? key : "", value ? value : "", taken});
+}
+
 }  // namespace
+
+void recordProfileWrites(bool on) {
+  std::lock_guard<std::mutex> lock(writesMutex);
+  recording = on;
+  recorded.clear();
+}
+
+std::vector<ProfileWrite> profileWrites() {
+  std::lock_guard<std::mutex> lock(writesMutex);
+  return recorded;
+}
+
+void refuseProfileWrite(uint32_t nth) {
+  std::lock_guard<std::mutex> lock(writesMutex);
+  refuseIn = nth;
+}
 
 extern "C" DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR out,
                                           DWORD size, LPCSTR file) {
@@ -336,9 +373,13 @@ extern "C" UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT fallback, 
 
 extern "C" BOOL WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file) {
   if (!section || !file) return FALSE;
-  try {
-    return writeProfile(section, key, value, file) ? TRUE : FALSE;
-  } catch (...) {
-    return FALSE;
+  bool taken = false;
+  if (!refusedOnPurpose()) {
+    try {
+      taken = writeProfile(section, key, value, file);
+    } catch (...) {  // out of memory for a huge file: the write fails, the file stays
+    }
   }
+  record(key, value, taken);
+  return taken ? TRUE : FALSE;
 }

@@ -19,9 +19,10 @@ constexpr uint32_t MIN_STEP_MS = 30;  // below this much real time a frame adds 
 int32_t clockAmount(uint32_t steps, uint32_t stepsPerDay) {
   return static_cast<int32_t>(steps > INT32_MAX ? steps % stepsPerDay : steps);
 }
-}
 
+// Pacing counts from this moment: real time before it adds nothing to the game clock.
 void countStepsFromNow() { lastStepTick = GetTickCount(); }
+}  // namespace
 
 void makeRateCurrent(uint32_t rate) {
   currentRate = rate;
@@ -30,6 +31,14 @@ void makeRateCurrent(uint32_t rate) {
     countStepsFromNow();
   } else {
     ClockPause(0);
+  }
+}
+
+void resumeRate(uint32_t rate) {
+  if (rate != currentRate) {
+    makeRateCurrent(rate);
+  } else if (rate != NORMAL_RATE) {
+    ClockPause(1);  // the freeze asserted again; the step in progress goes on
   }
 }
 
@@ -65,7 +74,9 @@ void setClockToLocalTime() {
   ClockSet(now.wHour, now.wMinute, std::min<WORD>(now.wSecond, 59));
 }
 
+#ifdef HORAVANE_RESETTABLE
 void resetClock() {
   currentRate = NORMAL_RATE;
   lastStepTick = 0;
 }
+#endif

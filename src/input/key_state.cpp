@@ -65,8 +65,10 @@ bool consumeKeyRelease(uint32_t code) {
   return fresh;
 }
 
+#ifdef HORAVANE_RESETTABLE
 void resetKeyStates() {
   lockTable();
   for (KeyState& state : keyStates) clearRecord(state);
   unlockTable();
 }
+#endif

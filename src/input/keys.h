@@ -29,7 +29,7 @@ void onKeyboardMessage(DWORD key, WORD repeats, BYTE scanCode, BOOL isExtended, 
 // True once for a release of `code` younger than RELEASE_WINDOW_MS; clears the record.
 bool consumeKeyRelease(uint32_t code);
 
-// Clears every record, as at load.
+// Clears every record, as at load (HORAVANE_RESETTABLE only).
 void resetKeyStates();
 
 // The virtual-key code of a key name ("VK_F5", "A", "5", ...); 0 for "NO_KEY" and for

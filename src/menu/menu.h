@@ -138,5 +138,5 @@ void selectRate(uint32_t rate);
 int32_t drawText(const char* text, int32_t x, int32_t y, float scale, int32_t font,
                  const TextColour& colour);
 
-// selectedIndex back to the first line.
+// selectedIndex back to the first line (HORAVANE_RESETTABLE only).
 void resetMenu();

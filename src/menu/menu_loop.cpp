@@ -247,4 +247,6 @@ void runMenu(const MenuItem items[MENU_LINE_COUNT], const char* title) {
   }
 }
 
+#ifdef HORAVANE_RESETTABLE
 void resetMenu() { selectedIndex = 0; }
+#endif

@@ -20,8 +20,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
 }
 
 void scriptMain() {
-  loadSettings();
-  countStepsFromNow();
+  loadSettings();  // pacing counts from the rate's start, also across a reload
   for (;;) {
     if (consumeKeyRelease(settings.openKey)) openMenu();  // returns when the menu closes
     paceClock();
@@ -29,9 +28,11 @@ void scriptMain() {
   }
 }
 
+#ifdef HORAVANE_RESETTABLE
 void resetPluginState() {
   resetKeyStates();
   resetSettings();
   resetClock();
   resetMenu();
 }
+#endif

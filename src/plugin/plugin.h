@@ -9,4 +9,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 void scriptMain();
 
 // Every global of the plug-in back to its value at load, as a fresh process has it.
+// The resets are built only with HORAVANE_RESETTABLE, for the simulated host, the tests
+// and the tools: the shipped DLL is loaded once per process and never calls them.
 void resetPluginState();

@@ -43,20 +43,28 @@ constexpr SavedKey WRITE_ORDER[] = {REMEMBER_RATE_KEY, UPDATERATE_KEY};
 // The first write the file refuses ends the round: while the file refuses, a save costs
 // one attempt, and what was not written stays pending. A file that refused a write may
 // have lost the remember option too (a folder put in its place takes the whole file),
-// so the option is written again with the next write the file takes.
+// so the option is written again with the next write the file takes; that alone is no
+// refusal of what the menu shows.
 void saveSettings(uint8_t keys) {
-  uint8_t pending = settings.failedWrites | keys;
+  uint8_t pending = settings.pendingWrites | keys;
+  // A rate remembered in a file that no longer says so would be forgotten at the next
+  // start: the option goes in first. A line the player wrote that reads as 1 stays.
+  if (settings.rememberRate == 1 && (pending & REMEMBER_RATE_KEY) == 0 && readInt("REMEMBER_RATE", 0) != 1)
+    pending |= REMEMBER_RATE_KEY;
   for (const SavedKey key : WRITE_ORDER) {
     if ((pending & key) == 0) continue;
     if (!write(key)) {
+      settings.refusedWrites |= key;
       pending |= REMEMBER_RATE_KEY;
       break;
     }
+    settings.refusedWrites &= ~key;
     pending &= ~key;
   }
-  settings.failedWrites = pending;
-  // A rate the file lacks matters only while remembering: the next start reads none.
-  settings.unsaved = (pending & (settings.rememberRate == 1 ? ALL_SAVED_KEYS : REMEMBER_RATE_KEY)) != 0;
+  settings.pendingWrites = pending;
+  // A rate the file refused matters only while remembering: the next start reads none.
+  const uint8_t shown = settings.rememberRate == 1 ? ALL_SAVED_KEYS : REMEMBER_RATE_KEY;
+  settings.unsaved = (settings.refusedWrites & shown) != 0;
 }
 
 void loadSettings() {
@@ -66,16 +74,15 @@ void loadSettings() {
   settings.upKey = readBinding("UP", DEFAULT_UP_KEY);
   settings.downKey = readBinding("DOWN", DEFAULT_DOWN_KEY);
   settings.rememberRate = static_cast<int32_t>(readInt("REMEMBER_RATE", 0));
-  // Memory becomes what the file holds, the remembered rate included. At the first
-  // start the normal rate is already current, and nothing is frozen or released; on a
-  // reload of the scripts a remembered normal rate releases a clock that the last run
-  // paced or stopped. Without remembering, a reload keeps the rate in use.
-  if (settings.rememberRate == 1) {
-    settings.savedRate = readInt("UPDATERATE", NORMAL_RATE);
-    if (settings.savedRate != NORMAL_RATE || currentRate != NORMAL_RATE) makeRateCurrent(settings.savedRate);
-  }
+  // Memory becomes what the file holds, the remembered rate included: on a reload of the
+  // scripts a remembered normal rate releases a clock that the last run paced or stopped.
+  // Without remembering, a reload keeps the rate in use.
+  if (settings.rememberRate == 1) settings.savedRate = readInt("UPDATERATE", NORMAL_RATE);
+  resumeRate(settings.rememberRate == 1 ? settings.savedRate : currentRate);
   settings.ownRate = readInt("OWNRATE", NORMAL_RATE);
-  settings.failedWrites = 0;  // memory now holds what the file holds: nothing is pending
+  // Memory now holds what the file holds: nothing is pending, nothing refused.
+  settings.pendingWrites = 0;
+  settings.refusedWrites = 0;
   settings.unsaved = false;
 }
 
@@ -84,4 +91,6 @@ int32_t nextRememberRate(int32_t old) {
   return next % 2;  // C++ division truncates, so the remainder keeps the sign of `next`
 }
 
+#ifdef HORAVANE_RESETTABLE
 void resetSettings() { settings = Settings{}; }
+#endif

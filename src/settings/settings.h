@@ -26,7 +26,8 @@ struct Settings {
   // What UPDATERATE should hold: the rate read from it, or the one in use when remembering
   // was switched on, or the rate chosen last while remembering.
   uint32_t savedRate;
-  uint8_t failedWrites;  // the keys whose last write the file refused, as SavedKey bits
+  uint8_t pendingWrites;  // SavedKey bits: what goes into the file with its next write
+  uint8_t refusedWrites;  // SavedKey bits: the keys whose last write the file refused
   // The file refused the last write of the remember option or, while remembering, of the
   // rate: the next game start may not do what the menu shows.
   bool unsaved;
@@ -43,13 +44,14 @@ void loadSettings();
 
 // Writes the values of `keys` (SavedKey bits) as they are in memory: REMEMBER_RATE from
 // settings.rememberRate, UPDATERATE from settings.savedRate, each in section SETTINGS,
-// the rest of the file as it is. A key whose last write the file refused is written
-// again with them, so that a file made writable again catches up at the next write.
+// the rest of the file as it is. What is pending goes in with them, so that a file made
+// writable again catches up at the next write; while remembering, so does the option
+// when the file no longer reads it as 1 (deleted or edited while the game runs).
 // Sets settings.unsaved, so the menu can say that the file refused what it shows.
 void saveSettings(uint8_t keys);
 
 // The remember option's next value: (old + 1) rem 2, the sum wrapping in 32 bits.
 int32_t nextRememberRate(int32_t old);
 
-// All fields back to zero, as before loading.
+// All fields back to zero, as before loading (HORAVANE_RESETTABLE only).
 void resetSettings();

@@ -4,12 +4,15 @@
 
 #include "clock/clock.h"
 #include "menu/menu.h"
+#include "profile_writes.h"
 #include "virtual_tick.h"
 
 void PluginTest::SetUp() {
   setVirtualTickCount(1000000);
   interruptNextTickRead(nullptr);
   useSystemLocalTime();
+  recordProfileWrites(false);
+  refuseProfileWrite(0);
 }
 
 void PluginTest::TearDown() {
