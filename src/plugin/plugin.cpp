@@ -20,7 +20,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
 }
 
 void scriptMain() {
-  loadSettings();  // pacing counts from the rate's start, also across a reload
+  loadSettings();  // a rate already in use keeps its step in progress over a reload
   for (;;) {
     if (consumeKeyRelease(settings.openKey)) openMenu();  // returns when the menu closes
     paceClock();
