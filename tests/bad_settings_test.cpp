@@ -249,6 +249,17 @@ TEST_F(BadSettings, RemarkShowsWhileTheFileRefusedWhatTheLineShows) {
   carryOut(x30);
   EXPECT_EQ(writesSinceLastLook(), Writes{"UPDATERATE=66"});
   EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
+
+  // A reading settles every refusal: OFF refused, the scripts reloaded, and the file's
+  // ON is back; the next rate is taken and the line shows a plain ON.
+  refuseProfileWrite(1);
+  carryOut(REMEMBER_LINE);
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: OFF (not saved)");
+  host.restartScript();
+  host.runFrame();
+  carryOut(quarter);
+  EXPECT_EQ(writesSinceLastLook(), (Writes{"REMEMBER_RATE=0 refused", "UPDATERATE=8000"}));
+  EXPECT_EQ(rememberLineShown(), "Remember on next game start: ON");
 }
 
 // A reading of the file (the runtime reloading its scripts) makes memory what the file
