@@ -33,7 +33,7 @@ struct Settings {
   bool unsaved;
 };
 
-// The keys the plug-in writes, as bits of Settings::failedWrites.
+// The keys the plug-in writes, as bits of Settings::pendingWrites and refusedWrites.
 enum SavedKey : uint8_t { REMEMBER_RATE_KEY = 1, UPDATERATE_KEY = 2, ALL_SAVED_KEYS = 3 };
 
 extern Settings settings;
