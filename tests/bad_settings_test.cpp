@@ -30,7 +30,7 @@ const uint32_t KEY_A = keyCodeFromName("A");
 std::vector<std::string> writesSinceLastLook() {
   std::vector<std::string> writes;
   for (const ProfileWrite& write : profileWrites())
-    writes.push_back(write.key + "=" + write.value + (write.taken ? "" : " refused"));
+    writes.push_back(describe(write));
   recordProfileWrites(true);
   return writes;
 }

@@ -326,25 +326,28 @@ class NextStart : public PluginTest {
     else
       ASSERT_EQ(chmod(SETTINGS_FILE_NAME, 0644), 0);
   }
-  // The player opens the file, or makes one where a folder stood, and saves `text`; a
-  // read-only file stays read-only.
-  void editByHand(const std::string& text) {
+  // The player opens the file in an editor, or makes one where a folder stood, and
+  // saves it with `edit`; a read-only file is made writable for it and stays read-only.
+  template <typename Edit>
+  void editByHand(Edit edit) {
     if (fs::is_directory(SETTINGS_FILE_NAME)) fs::remove_all(SETTINGS_FILE_NAME);
     const bool readOnly = fs::exists(SETTINGS_FILE_NAME) && !isWritable(SETTINGS_FILE_NAME);
     if (readOnly) makeWritable();
-    writeSettings(text);
+    edit();
     if (readOnly) makeReadOnly();
   }
-  // The same for one key of [SETTINGS], set to `value` or removed (null), the rest of the
-  // file kept as an editor keeps it. The test's own write is no answer of the file to
-  // the plug-in, so it leaves the write record.
+  // The whole file saved as `text`.
+  void editByHand(const std::string& text) {
+    editByHand([&] { writeSettings(text); });
+  }
+  // One key of [SETTINGS] set to `value` or removed (null), the rest of the file kept as
+  // an editor keeps it. The test's own write is no answer of the file to the plug-in, so
+  // it leaves the write record.
   void editKeyByHand(const char* key, const char* value) {
-    if (fs::is_directory(SETTINGS_FILE_NAME)) fs::remove_all(SETTINGS_FILE_NAME);
-    const bool readOnly = fs::exists(SETTINGS_FILE_NAME) && !isWritable(SETTINGS_FILE_NAME);
-    if (readOnly) makeWritable();
-    ASSERT_TRUE(WritePrivateProfileStringA("SETTINGS", key, value, SETTINGS_FILE_NAME)) << key;
-    recordProfileWrites(true);
-    if (readOnly) makeReadOnly();
+    editByHand([&] {
+      ASSERT_TRUE(WritePrivateProfileStringA("SETTINGS", key, value, SETTINGS_FILE_NAME)) << key;
+      recordProfileWrites(true);
+    });
   }
 
   // The next step of a session: mostly a reading of the file right after a whole-file
@@ -404,8 +407,7 @@ class NextStart : public PluginTest {
     recordProfileWrites(true);  // the next look starts after these
     bool refusedBefore = false;
     for (const ProfileWrite& write : writes) {
-      event.writes +=
-          (event.writes.empty() ? "" : ", ") + write.key + "=" + write.value + (write.taken ? "" : " refused");
+      event.writes += (event.writes.empty() ? "" : ", ") + describe(write);
       const int key = write.key == SAVED_KEYS[REMEMBER_KEY] ? REMEMBER_KEY
                       : write.key == SAVED_KEYS[RATE_KEY]   ? RATE_KEY
                                                             : -1;

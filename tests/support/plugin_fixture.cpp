@@ -4,7 +4,6 @@
 
 #include "clock/clock.h"
 #include "menu/menu.h"
-#include "profile_writes.h"
 #include "virtual_tick.h"
 
 void PluginTest::SetUp() {
@@ -32,6 +31,10 @@ std::vector<std::string> PluginTest::callsSince(size_t first) const {
   const std::vector<NativeCall>& calls = host.game().calls();
   for (size_t i = first; i < calls.size(); ++i) out.push_back(SimGame::describe(calls[i]));
   return out;
+}
+
+std::string describe(const ProfileWrite& write) {
+  return write.key + "=" + write.value + (write.taken ? "" : " refused");
 }
 
 uint32_t rateOfLine(int32_t line) {

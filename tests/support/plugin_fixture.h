@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "profile_writes.h"
 #include "settings/settings.h"
 #include "sim/host.h"
 #include "sim/player.h"
@@ -18,6 +19,10 @@
 uint32_t rateOfLine(int32_t line);
 int32_t lineOfRate(uint32_t rate);
 std::vector<uint32_t> pacedPresetRates();
+
+// A write of the settings file as the tests report it: "KEY=value", and " refused" when
+// the file refused it.
+std::string describe(const ProfileWrite& write);
 
 class PluginTest : public ::testing::Test {
  protected:
